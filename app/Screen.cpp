@@ -1,0 +1,56 @@
+#include "app/Screen.h"
+
+#include "app/Screens.h"
+#include "app/frmInizio.h"
+#include "store/StoreError.h"
+
+#include <QCloseEvent>
+#include <QEvent>
+
+namespace qv {
+
+Screen::Screen(Screens& screens, const QString& name) : screens_(screens) {
+    setObjectName(name);
+    setAccessibleName(name);
+}
+
+Screen::~Screen() = default;
+
+Platform& Screen::platform() const {
+    return screens_.platform();
+}
+
+void Screen::Form_Unload() {
+    Screens& all = screens_;
+    all.hide(*this);
+    all.show(all.inizio());
+    all.unload(*this);
+}
+
+void Screen::guard(const std::function<void()>& handler) {
+    if (screens_.ending())
+        return;
+    try {
+        handler();
+    } catch (const StoreError& e) {
+        screens_.unansweredFailure(e.description());
+    } catch (const std::exception& e) {
+        screens_.unansweredFailure(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        screens_.unansweredFailure(QStringLiteral("Errore imprevisto."));
+    }
+}
+
+bool Screen::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && isVisible() && !screens_.ending())
+        screens_.activated(*this);
+    return QMainWindow::event(event);
+}
+
+void Screen::closeEvent(QCloseEvent* event) {
+    // The screen decides what closing its window means; Qt must not hide it on its own.
+    event->ignore();
+    guard([this] { Form_Unload(); });
+}
+
+} // namespace qv

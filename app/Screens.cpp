@@ -1,0 +1,175 @@
+#include "app/Screens.h"
+
+#include "agenda/FormAgend.h"
+#include "app/frmInizio.h"
+#include "card/frmScheda.h"
+#include "clinical/frmCartellaClinica.h"
+#include "search/frmCerca.h"
+#include "search/frmElenco.h"
+#include "store/DataControl.h"
+#include "store/StoreError.h"
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+QString screenName(const QMetaObject& meta) {
+    QString name = QString::fromLatin1(meta.className());
+    const int colon = name.lastIndexOf(QLatin1Char(':'));
+    return colon >= 0 ? name.mid(colon + 1) : name;
+}
+
+// Closes a screen's data controls; a refused write has already been shown by the control's
+// data-error event, and nothing more can be done for it while the screen goes away.
+void closeDataControls(Screen& screen, bool quiet = false) {
+    for (DataControl* dc : screen.dataControls()) {
+        if (quiet)
+            dc->onError = nullptr;
+        try {
+            dc->Close();
+        } catch (const StoreError&) {
+        }
+    }
+}
+} // namespace
+
+Screens::Screens(Platform& platform) : platform_(platform) {}
+
+Screens::~Screens() {
+    for (auto& screen : loaded_)
+        delete screen.data();
+}
+
+template <class T> T& Screens::touch() {
+    const QString name = screenName(T::staticMetaObject);
+    if (Screen* existing = loaded(name))
+        return static_cast<T&>(*existing);
+    auto* screen = new T(*this);
+    loaded_.emplace_back(screen);
+    try {
+        screen->Form_Load();
+        // The data controls open their record sets once the load handler has set them up.
+        for (DataControl* dc : screen->dataControls())
+            dc->Recordset();
+    } catch (...) {
+        loaded_.pop_back();
+        if (active_ == screen)
+            active_ = nullptr;
+        screen->hide();
+        screen->deleteLater();
+        throw;
+    }
+    return *screen;
+}
+
+frmInizio& Screens::inizio() {
+    return touch<frmInizio>();
+}
+frmScheda& Screens::scheda() {
+    return touch<frmScheda>();
+}
+frmCerca& Screens::cerca() {
+    return touch<frmCerca>();
+}
+frmElenco& Screens::elenco() {
+    return touch<frmElenco>();
+}
+frmCartellaClinica& Screens::cartellaClinica() {
+    return touch<frmCartellaClinica>();
+}
+FormAgend& Screens::agend() {
+    return touch<FormAgend>();
+}
+
+Screen* Screens::loaded(const QString& name) const {
+    for (const auto& screen : loaded_) {
+        if (screen && screen->objectName() == name)
+            return screen.data();
+    }
+    return nullptr;
+}
+
+bool Screens::isLoaded(const QString& name) const {
+    return loaded(name) != nullptr;
+}
+
+QStringList Screens::loadOrder() const {
+    QStringList names;
+    for (const auto& screen : loaded_) {
+        if (screen)
+            names << screen->objectName();
+    }
+    return names;
+}
+
+void Screens::show(Screen& screen) {
+    if (ending_)
+        return;
+    screen.show();
+    screen.raise();
+    screen.activateWindow();
+    if (active_ != &screen) {
+        active_ = &screen;
+        screen.Form_Activate();
+    }
+}
+
+void Screens::hide(Screen& screen) {
+    if (active_ == &screen)
+        active_ = nullptr;
+    screen.hide();
+}
+
+void Screens::activated(Screen& screen) {
+    if (ending_ || active_ == &screen)
+        return;
+    active_ = &screen;
+    screen.guard([&screen] { screen.Form_Activate(); });
+}
+
+void Screens::unload(Screen& screen) {
+    auto it = std::find(loaded_.begin(), loaded_.end(), QPointer<Screen>(&screen));
+    if (it == loaded_.end())
+        return;
+    loaded_.erase(it);
+    if (active_ == &screen)
+        active_ = nullptr;
+    closeDataControls(screen);
+    screen.hide();
+    screen.deleteLater();
+}
+
+void Screens::endProgramAfterFailure() {
+    afterFailure_ = true;
+    endProgram();
+}
+
+void Screens::endProgram() {
+    if (ending_)
+        return;
+    ending_ = true;
+    active_ = nullptr;
+    // One after the other, in the order in which they were loaded.
+    const auto screens = loaded_;
+    loaded_.clear();
+    for (const auto& screen : screens) {
+        if (!screen)
+            continue;
+        unloaded_ << screen->objectName();
+        closeDataControls(*screen, afterFailure_);
+        screen->hide();
+        screen->deleteLater();
+    }
+    ended_ = true;
+    platform_.end.end();
+}
+
+void Screens::unansweredFailure(const QString& description) {
+    if (ending_)
+        return;
+    platform_.msg.show(description, MsgButtons::Ok, MsgIcon::Critical);
+    endProgramAfterFailure();
+}
+
+} // namespace qv

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <vector>
+
+namespace qv {
+
+class Screen;
+class frmInizio;
+class frmScheda;
+class frmCerca;
+class frmElenco;
+class frmCartellaClinica;
+class FormAgend;
+
+// The screens' registry. Each screen exists at most once: it is created (hidden, its load
+// handler run) the first time it is touched, shown and hidden by the others, and unloaded
+// when the program ends or, for the closable ones, when its window is closed.
+class Screens {
+public:
+    explicit Screens(Platform& platform);
+    ~Screens();
+    Screens(const Screens&) = delete;
+    Screens& operator=(const Screens&) = delete;
+
+    Platform& platform() const { return platform_; }
+
+    // Touching a screen loads it hidden if it is not loaded.
+    frmInizio& inizio();
+    frmScheda& scheda();
+    frmCerca& cerca();
+    frmElenco& elenco();
+    frmCartellaClinica& cartellaClinica();
+    FormAgend& agend();
+
+    bool isLoaded(const QString& name) const;
+    // Names of the loaded screens, in load order.
+    QStringList loadOrder() const;
+    Screen* loaded(const QString& name) const;
+
+    // Shows a screen (modeless) and makes it the program's active screen: its activation
+    // handler runs when it was not already the active one.
+    void show(Screen& screen);
+    void hide(Screen& screen);
+    // The program's active screen changed by the user (a click on another visible window).
+    void activated(Screen& screen);
+
+    // Unloads one screen (its data controls write and close) and forgets it.
+    void unload(Screen& screen);
+
+    // Unloads every loaded screen, one after the other in load order, and ends the program.
+    void endProgram();
+    // The same after a failure has been shown: pending edits are still written where the
+    // store accepts them, but a refused write is not reported a second time.
+    void endProgramAfterFailure();
+    bool ending() const { return ending_; }
+    bool ended() const { return ended_; }
+    // Names of the screens unloaded by the end of the program, in the order it unloaded them.
+    const QStringList& unloadedAtEnd() const { return unloaded_; }
+
+    // A failure that no handler answered: its description in a box, then the orderly end.
+    void unansweredFailure(const QString& description);
+
+private:
+    template <class T> T& touch();
+    Platform& platform_;
+    std::vector<QPointer<Screen>> loaded_;
+    QPointer<Screen> active_;
+    bool ending_ = false;
+    bool ended_ = false;
+    bool afterFailure_ = false;
+    QStringList unloaded_;
+};
+
+} // namespace qv

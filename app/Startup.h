@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QLockFile>
+#include <memory>
+
+class QApplication;
+
+namespace qv {
+
+class Database;
+class Screens;
+
+// What the program holds on to while it runs: the lock beside the database and the open
+// database, shared with every data control.
+struct Session {
+    std::unique_ptr<QLockFile> lock;
+    std::shared_ptr<Database> database;
+};
+
+// Takes the program folder for this copy of the program and opens (or creates) the database.
+// On failure shows a clear message and returns false; nothing is changed on disk but the lock.
+bool openSession(Platform& platform, Session& session);
+
+// Loads the start screen (its load handler runs the recall reminder) and shows it.
+// A failure nobody answers is shown and ends the program in order.
+void startProgram(Screens& screens);
+
+// The whole program: Qt's platform implementations and the folder of the executable.
+int runProgram(QApplication& app);
+
+} // namespace qv

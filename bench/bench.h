@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace qv::bench {
+
+// A benchmark registers itself with a name; bench_main runs every registered one, or
+// those named on its command line.
+using BenchFunction = void (*)();
+
+struct Benchmark {
+    Benchmark(const char* name, BenchFunction run);
+};
+
+// Prints one line: what was timed, the program's time, the plain engine's time for the
+// same data work, and their ratio.
+void report(const QString& what, qint64 programNs, qint64 plainNs);
+
+// The record store: a database of 100,000 patients opened through a data control,
+// walked through 13 bound boxes, sought by key and searched with a Like statement,
+// against plain SQLite queries doing the same data work.
+void runStore();
+// The recall reminder at start-up over 100,000 patients, against one query (bench_reminder.cpp).
+void runReminder();
+
+} // namespace qv::bench

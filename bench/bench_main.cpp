@@ -1,0 +1,55 @@
+// Runs the benchmarks: all of them, or those named as arguments.
+#include "bench/bench.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace qv::bench {
+
+namespace {
+std::vector<std::pair<QString, BenchFunction>>& registry() {
+    static std::vector<std::pair<QString, BenchFunction>> all;
+    return all;
+}
+} // namespace
+
+Benchmark::Benchmark(const char* name, BenchFunction run) {
+    registry().emplace_back(QString::fromUtf8(name), run);
+}
+
+void report(const QString& what, qint64 programNs, qint64 plainNs) {
+    const double ratio = plainNs > 0 ? double(programNs) / double(plainNs) : 0.0;
+    std::printf("%-58s %12.3f ms %12.3f ms %8.2fx\n", what.toUtf8().constData(), programNs / 1e6,
+                plainNs / 1e6, ratio);
+    std::fflush(stdout);
+}
+
+} // namespace qv::bench
+
+int main(int argc, char** argv) {
+    // The card's widgets need a GUI application; nothing is shown, so no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList wanted = app.arguments().mid(1);
+    std::printf("%-58s %15s %15s %9s\n", "work", "program", "plain SQLite", "ratio");
+    int ran = 0;
+    for (const auto& [name, run] : qv::bench::registry()) {
+        if (!wanted.isEmpty() && !wanted.contains(name))
+            continue;
+        std::printf("== %s\n", name.toUtf8().constData());
+        run();
+        ++ran;
+    }
+    if (ran == 0) {
+        std::fprintf(stderr, "no benchmark named");
+        for (const QString& w : wanted)
+            std::fprintf(stderr, " %s", w.toUtf8().constData());
+        std::fprintf(stderr, "\n");
+        return 1;
+    }
+    return 0;
+}

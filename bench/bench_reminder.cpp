@@ -1,0 +1,163 @@
+// Start-up with a large patient table: the recall reminder walks the card's record set through
+// its bound boxes. Timed against one SQLite query that finds the first overdue row.
+#include "app/Reminder.h"
+#include "app/Screens.h"
+#include "bench/bench.h"
+#include "card/frmScheda.h"
+#include "platform/Platform.h"
+#include "store/Database.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kPatients = 100000;
+const QDate kToday(2004, 12, 6);
+
+class CountingBox : public qv::MessageBox {
+public:
+    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
+                       qv::MsgAnswer) override {
+        ++shown;
+        last = prompt;
+        return qv::MsgAnswer::Ok;
+    }
+    int shown = 0;
+    QString last;
+};
+
+class FixedClock : public qv::Clock {
+public:
+    QDate today() const override { return kToday; }
+    QDateTime now() const override { return QDateTime(kToday, QTime(8, 0)); }
+};
+
+class NoEnd : public qv::ProgramEnd {
+public:
+    void end() override { ended_ = true; }
+    bool ended() const override { return ended_; }
+
+private:
+    bool ended_ = false;
+};
+
+class NoPrinter : public qv::Printer {
+public:
+    bool ShowPrinter(QWidget*) override { return false; }
+    void PaintPicture(const QImage&) override {}
+    void EndDoc() override {}
+};
+
+void check(int rc, sqlite3* db) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw std::runtime_error(sqlite3_errmsg(db));
+}
+
+// Fills Pazienti with patients whose recall dates all lie after today; with `overdueAtEnd`
+// the last one was due a week ago.
+void fill(const QString& path, bool overdueAtEnd) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
+    sqlite3_stmt* stmt = nullptr;
+    check(sqlite3_prepare_v2(
+              db,
+              "INSERT INTO Pazienti (Cognome, Nome, \"Attività\", \"Società\", \"Data richiamo\")"
+              " VALUES (?, ?, ?, ?, ?)",
+              -1, &stmt, nullptr),
+          db);
+    for (int i = 1; i <= kPatients; ++i) {
+        const bool overdue = overdueAtEnd && i == kPatients;
+        const QDate recall = overdue ? kToday.addDays(-7) : kToday.addDays(1 + i % 700);
+        const QByteArray surname = QStringLiteral("Cognome%1").arg(i).toUtf8();
+        const QByteArray date = recall.toString(QStringLiteral("dd/MM/yyyy")).toUtf8();
+        sqlite3_bind_text(stmt, 1, surname.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 2, "Nome", -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 3, "Impiegato", -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 4, "Ditta", -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 5, date.constData(), -1, SQLITE_TRANSIENT);
+        check(sqlite3_step(stmt), db);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
+    sqlite3_close(db);
+}
+
+// The same question in one query: the first row, in stored order, whose day/month/year
+// recall date lies before today.
+qint64 firstOverdueBySql(const QString& path) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    sqlite3_stmt* stmt = nullptr;
+    check(sqlite3_prepare_v2(db,
+                             "SELECT ID FROM Pazienti WHERE \"Data richiamo\" <> '' AND"
+                             " substr(\"Data richiamo\", 7, 4) || substr(\"Data richiamo\", 4, 2) ||"
+                             " substr(\"Data richiamo\", 1, 2) < ? ORDER BY rowid LIMIT 1",
+                             -1, &stmt, nullptr),
+          db);
+    const QByteArray today = kToday.toString(QStringLiteral("yyyyMMdd")).toUtf8();
+    sqlite3_bind_text(stmt, 1, today.constData(), -1, SQLITE_TRANSIENT);
+    qint64 id = 0;
+    if (sqlite3_step(stmt) == SQLITE_ROW)
+        id = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return id;
+}
+
+void runCase(const QString& title, bool overdueAtEnd) {
+    QTemporaryDir dir;
+    CountingBox box;
+    FixedClock clock;
+    NoEnd end;
+    NoPrinter printer;
+    qv::Platform platform{box, clock, end, printer, dir.path()};
+    const QString path = platform.path(QStringLiteral("quorvane.mdb"));
+    qv::Database::create(path);
+    fill(path, overdueAtEnd);
+
+    QElapsedTimer timer;
+    timer.start();
+    qint64 startUp = 0;
+    QString stoppedOn;
+    {
+        qv::Screens screens(platform);
+        qv::RunRecallReminder(screens);
+        startUp = timer.nsecsElapsed();
+        stoppedOn = screens.scheda().txtFields(0)->text();
+    }
+
+    timer.restart();
+    const qint64 overdueId = firstOverdueBySql(path);
+    const qint64 query = timer.nsecsElapsed();
+
+    qv::bench::report(title, startUp, query);
+    const int expectedBoxes = overdueAtEnd ? 1 : 0;
+    const QString expectedId = overdueAtEnd ? QString::number(kPatients) : QString();
+    if (box.shown != expectedBoxes || stoppedOn != expectedId || overdueId != (overdueAtEnd ? kPatients : 0))
+        std::printf("   unexpected: %d boxes, card on ID \"%s\", query found %lld\n", box.shown,
+                    stoppedOn.toUtf8().constData(), static_cast<long long>(overdueId));
+}
+
+} // namespace
+
+namespace qv::bench {
+
+// Start-up with 100,000 patients: the card loaded and its record set walked by the recall
+// reminder, against one query that finds the first overdue row.
+void runReminder() {
+    runCase(QStringLiteral("reminder walk, %1 future recall dates").arg(kPatients), false);
+    runCase(QStringLiteral("reminder walk, overdue patient at the end"), true);
+}
+
+namespace {
+const Benchmark registered("reminder", &runReminder);
+} // namespace
+
+} // namespace qv::bench

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "store/BoundControl.h"
+#include "store/RecordSet.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace qv {
+
+// The data control of a screen (always named Data1 there): a database name, a record
+// source, a caption, its record set and the controls bound to fields of the current record.
+class DataControl {
+public:
+    DataControl();
+    ~DataControl(); // closes without raising; call Close() to see a failure
+    DataControl(const DataControl&) = delete;
+    DataControl& operator=(const DataControl&) = delete;
+
+    void setDatabaseName(const QString& path);
+    QString DatabaseName() const;
+
+    // A table name, a view name or a statement (see Statement.h).
+    void setRecordSource(const QString& source);
+    QString RecordSource() const;
+
+    // Table (the default; needed for Seek) or dynamic. Views and statements are always dynamic.
+    void setRecordsetType(RecordSet::Type type);
+    RecordSet::Type RecordsetType() const;
+
+    void setCaption(const QString& caption) { caption_ = caption; }
+    const QString& Caption() const { return caption_; }
+
+    // The record set; opened on first use (database and record source must be set).
+    RecordSet& Recordset();
+    bool isOpen() const;
+
+    // Writes pending edits, reopens the record source on its first row (no index).
+    void Refresh();
+    // Writes the changed bound controls now, without leaving the record and without the
+    // validate event.
+    void UpdateRecord();
+    // Writes pending edits and closes the record set.
+    void Close();
+
+    // The data control takes ownership; the control is filled on the next reposition.
+    BoundControl* bind(std::unique_ptr<BoundControl> control);
+    const std::vector<std::unique_ptr<BoundControl>>& boundControls() const { return bound_; }
+
+    // Events. Validate fires before the record is left; Reposition after landing on a row
+    // (bound controls already filled); Error when the engine refuses a write, before the
+    // operation fails with err::ActionCancelled.
+    std::function<void()> onValidate;
+    std::function<void()> onReposition;
+    std::function<void(int number, const QString& description)> onError;
+
+private:
+    friend class RecordSet;
+    void open();
+    // Called by the record set.
+    void leaveRecord(bool validate); // validate event + write; raises 3426 on refusal
+    void repositioned();             // fill controls, clear flags, Reposition event
+    void clearAll();                 // no current record: empty every control
+    void clearFlags();
+    // Writes the controls whose data-changed flag is set, then clears their flags.
+    void writeChanged(RecordSet::Save save);
+
+    QString databaseName_;
+    QString recordSource_;
+    QString caption_;
+    RecordSet::Type type_ = RecordSet::Type::Table;
+    std::unique_ptr<RecordSet> recordset_;
+    std::vector<std::unique_ptr<BoundControl>> bound_;
+};
+
+} // namespace qv

@@ -1,0 +1,248 @@
+// The start screen driven as a user would: its commands, its activation, the end of the program.
+#include "agenda/FormAgend.h"
+#include "app/Screens.h"
+#include "app/Startup.h"
+#include "app/frmInizio.h"
+#include "card/frmScheda.h"
+#include "platform/Candy.h"
+#include "search/frmCerca.h"
+#include "search/frmElenco.h"
+#include "store/Database.h"
+#include "tests/support/FakePlatform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+void exec(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.toUtf8().constData(), &db));
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    EXPECT_EQ(SQLITE_OK, rc) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+QString queryText(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    QString result;
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL)
+        result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+class StartScreen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Database::create(fp.dbPath());
+        exec(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome) VALUES (1, 'Rossi', 'Mario'),"
+                          " (2, 'Bianchi', 'Anna'), (3, 'Verdi', 'Luca')");
+    }
+
+    void start() {
+        startProgram(screens);
+        QApplication::processEvents();
+        ASSERT_TRUE(screens.isLoaded(QStringLiteral("frmInizio")));
+    }
+
+    frmInizio& inizio() { return screens.inizio(); }
+    frmScheda& card() { return screens.scheda(); }
+
+    FakePlatform fp;
+    Screens screens{fp.platform};
+};
+
+TEST_F(StartScreen, opensOnTheStartScreenWithItsFiveCommands) {
+    start();
+    frmInizio& s = inizio();
+    EXPECT_TRUE(s.isVisible());
+    EXPECT_EQ("Quorvane", s.windowTitle().toStdString());
+    EXPECT_TRUE(fp.msg.shown().empty());
+
+    const std::vector<std::pair<CandyHCommand*, QString>> buttons{{s.CandyHCommand6, "Cerca"},
+                                                                  {s.CandyHCommand5, "Aggiungi"},
+                                                                  {s.CandyHCommand4, "Elenco"},
+                                                                  {s.CandyHCommand8, "Agenda"},
+                                                                  {s.CandyHCommand3, "Chiudi"}};
+    int top = 240;
+    for (auto& [button, caption] : buttons) {
+        EXPECT_EQ(caption, button->text());
+        EXPECT_EQ(caption, button->accessibleName());
+        EXPECT_EQ(QColor(255, 255, 255), button->captionColor());
+        EXPECT_EQ(QColor(128, 128, 255), button->focusColor());
+        EXPECT_EQ("MS Sans Serif", button->font().family().toStdString());
+        EXPECT_DOUBLE_EQ(9.75, button->font().pointSizeF());
+        EXPECT_EQ(QRect(twips(4080), twips(top), twips(2625), twips(480)), button->geometry());
+        top += 660;
+    }
+    // "Aggiungi" has the focus; Tab walks Aggiungi, Cerca, Elenco, Chiudi, Agenda.
+    EXPECT_EQ(s.CandyHCommand5, QApplication::focusWidget());
+    const std::vector<QWidget*> order{s.CandyHCommand6, s.CandyHCommand4, s.CandyHCommand3, s.CandyHCommand8};
+    for (QWidget* expected : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(expected, QApplication::focusWidget()) << expected->objectName().toStdString();
+    }
+    // The hidden labels are never shown.
+    EXPECT_FALSE(s.lblCerca->isVisible());
+    EXPECT_FALSE(s.lblNuovo->isVisible());
+    EXPECT_EQ("Aggiungi ", s.lblNuovo->text().toStdString());
+}
+
+TEST_F(StartScreen, startUpLoadsTheCardHiddenOnItsFirstRecord) {
+    start();
+    EXPECT_EQ((QStringList{"frmInizio", "frmScheda"}), screens.loadOrder());
+    EXPECT_FALSE(card().isVisible());
+    EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
+}
+
+TEST_F(StartScreen, commandsShowTheirScreenAndHideTheStartScreen) {
+    start();
+    QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton);
+    EXPECT_TRUE(screens.cerca().isVisible());
+    EXPECT_FALSE(inizio().isVisible());
+
+    screens.show(inizio());
+    screens.hide(screens.cerca());
+    QTest::mouseClick(inizio().CandyHCommand4, Qt::LeftButton);
+    EXPECT_TRUE(screens.elenco().isVisible());
+    EXPECT_FALSE(inizio().isVisible());
+
+    screens.show(inizio());
+    screens.hide(screens.elenco());
+    QTest::keyClick(inizio().CandyHCommand8, Qt::Key_Space);
+    EXPECT_TRUE(screens.agend().isVisible());
+    EXPECT_FALSE(inizio().isVisible());
+    EXPECT_FALSE(fp.end.ended());
+}
+
+TEST_F(StartScreen, addStartsANewPatientOnTheCardWithDeleteDisabled) {
+    start();
+    card().Data1.Recordset().MoveNext(); // the card shows Bianchi
+    QTest::mouseClick(inizio().CandyHCommand5, Qt::LeftButton);
+
+    EXPECT_TRUE(card().isVisible());
+    EXPECT_FALSE(inizio().isVisible());
+    EXPECT_FALSE(card().Toolbar1Button(3)->isEnabled());
+    EXPECT_TRUE(card().Data1.Recordset().isNewRow());
+    EXPECT_EQ("4", card().txtFields(0)->text().toStdString());
+    for (int index : {1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 14})
+        EXPECT_TRUE(card().txtFields(index)->text().isEmpty()) << index;
+    EXPECT_TRUE(card().Text5->text().isEmpty());
+}
+
+TEST_F(StartScreen, returningToTheStartScreenWritesTheCardAndPutsItOnTheFirstRecord) {
+    start();
+    card().Data1.Recordset().MoveNext();
+    card().Data1.Recordset().MoveNext();
+    ASSERT_EQ("Verdi", card().txtFields(1)->text().toStdString());
+    card().txtFields(4)->setText(QStringLiteral("Via Po 3"));
+
+    QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton); // to the search
+    screens.show(inizio());                                     // back, as the search's "Menu" does
+    screens.hide(screens.cerca());
+
+    EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
+    EXPECT_EQ("Via Po 3",
+              queryText(fp.dbPath(), "SELECT Indirizzo FROM Pazienti WHERE ID = 3").toStdString());
+}
+
+TEST_F(StartScreen, chiudiUnloadsEveryScreenInLoadOrderAndEnds) {
+    start();
+    QTest::mouseClick(inizio().CandyHCommand4, Qt::LeftButton); // loads the list
+    screens.show(inizio());
+    QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton); // loads the search
+    screens.show(inizio());
+    const QStringList loaded = screens.loadOrder();
+    ASSERT_EQ((QStringList{"frmInizio", "frmScheda", "frmElenco", "frmCerca"}), loaded);
+
+    card().txtFields(2)->setText(QStringLiteral("Maria")); // pending on the card: written at the end
+    QTest::mouseClick(inizio().CandyHCommand3, Qt::LeftButton);
+
+    EXPECT_TRUE(fp.end.ended());
+    EXPECT_EQ(1, fp.end.count());
+    EXPECT_EQ(loaded, screens.unloadedAtEnd());
+    EXPECT_TRUE(screens.loadOrder().isEmpty());
+    EXPECT_EQ("Maria", queryText(fp.dbPath(), "SELECT Nome FROM Pazienti WHERE ID = 1").toStdString());
+}
+
+TEST_F(StartScreen, closingTheWindowEndsTheProgramLikeChiudi) {
+    start();
+    QTest::mouseClick(inizio().CandyHCommand8, Qt::LeftButton); // the agenda
+    screens.show(inizio());
+    const QStringList loaded = screens.loadOrder();
+    inizio().close();
+    EXPECT_TRUE(fp.end.ended());
+    EXPECT_EQ(loaded, screens.unloadedAtEnd());
+    EXPECT_TRUE(fp.msg.shown().empty());
+}
+
+TEST_F(StartScreen, closingAnotherScreensWindowShowsTheStartScreenAndUnloadsIt) {
+    start();
+    QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton);
+    screens.cerca().close();
+    EXPECT_TRUE(inizio().isVisible());
+    EXPECT_FALSE(screens.isLoaded(QStringLiteral("frmCerca")));
+    EXPECT_FALSE(fp.end.ended());
+    // Touched again, it is loaded afresh, last in load order.
+    screens.cerca();
+    EXPECT_EQ("frmCerca", screens.loadOrder().last().toStdString());
+}
+
+TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
+    exec(fp.dbPath(), "CREATE TRIGGER refuse BEFORE UPDATE ON Pazienti "
+                      "BEGIN SELECT RAISE(ABORT, 'scrittura rifiutata'); END");
+    start();
+    card().txtFields(1)->setText(QStringLiteral("Rossini"));
+    QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton);
+
+    ExpectedBox dataError;
+    dataError.title = QStringLiteral("Quorvane");
+    fp.msg.expect(dataError);
+    ExpectedBox failure;
+    failure.icon = MsgIcon::Critical;
+    fp.msg.expect(failure);
+    // The search's way back: the start screen's activation refreshes the card, whose write is refused.
+    screens.cerca().guard([&] { screens.show(inizio()); });
+
+    ASSERT_EQ(2u, fp.msg.shown().size());
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.startsWith(QStringLiteral("Intercettato errore dei dati:")));
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("scrittura rifiutata")));
+    EXPECT_TRUE(fp.end.ended());
+    EXPECT_EQ("Rossi", queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 1").toStdString());
+}
+
+TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {
+    FakePlatform fp;
+    {
+        QFile file(fp.dbPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("this is not a database at all, just some text");
+    }
+    ExpectedBox box;
+    box.icon = MsgIcon::Critical;
+    fp.msg.expect(box);
+    Screens screens(fp.platform);
+    startProgram(screens);
+    ASSERT_EQ(1u, fp.msg.shown().size());
+    EXPECT_FALSE(fp.msg.shown()[0].prompt.isEmpty());
+    EXPECT_TRUE(fp.end.ended());
+    EXPECT_TRUE(screens.loadOrder().isEmpty());
+}
+
+} // namespace

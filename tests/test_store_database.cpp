@@ -1,0 +1,318 @@
+// Opening and creating the database file: the new file's tables, files that are not an
+// archive of the program (left untouched), folders where nothing can be created, the
+// shared connection and the key counter.
+#include "store/DataControl.h"
+#include "store/Database.h"
+#include "store/StoreError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using qv::Database;
+using qv::StoreError;
+namespace err = qv::err;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// The error a call raises, or number 0 when it raises none.
+StoreError errorOf(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const StoreError& e) {
+        return e;
+    }
+    return StoreError(0, QString());
+}
+
+std::vector<QStringList> query(sqlite3* db, const QString& text) {
+    qv::sql::Stmt q(db, text);
+    std::vector<QStringList> rows;
+    while (q.step()) {
+        QStringList row;
+        for (int c = 0; c < q.columnCount(); ++c)
+            row << (q.isNull(c) ? QStringLiteral("<null>") : q.text(c));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+class DatabaseTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString path() const { return dir.filePath(QStringLiteral("quorvane.mdb")); }
+
+    // Opening `bytes` as the archive fails with `number`, a message naming the file and
+    // containing `words`, and leaves the file exactly as it was.
+    void expectRefused(const QByteArray& bytes, int number, const QString& words) {
+        writeAll(path(), bytes);
+        const StoreError e = errorOf([&] { Database::open(path()); });
+        EXPECT_EQ(e.number(), number);
+        EXPECT_TRUE(e.description().contains(words)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(path())))
+            << e.description().toStdString();
+        EXPECT_EQ(readAll(path()), bytes) << "the file must stay byte for byte the same";
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"})
+            << "no other file may be left beside it";
+
+        // A data control reports the same when it opens.
+        qv::DataControl data;
+        data.setDatabaseName(path());
+        data.setRecordSource("Pazienti");
+        EXPECT_EQ(errorOf([&] { data.Refresh(); }).number(), number);
+        EXPECT_EQ(readAll(path()), bytes);
+    }
+};
+
+TEST_F(DatabaseTest, ANewFolderGetsANewArchiveWithTheProgramsTables) {
+    auto db = Database::open(path());
+    ASSERT_TRUE(QFile::exists(path()));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"});
+    sqlite3* h = db->handle();
+
+    const auto columns = query(h, "SELECT name, type, pk FROM pragma_table_info('Pazienti')");
+    const QStringList expected = {"ID",
+                                  "Cognome",
+                                  "Nome",
+                                  "Attività",
+                                  "Società",
+                                  "Indirizzo",
+                                  "Telefono Casa",
+                                  "Telefono Ufficio",
+                                  "Data",
+                                  "Cellulare",
+                                  "Fax",
+                                  "E mail",
+                                  "Data richiamo",
+                                  "Note"};
+    ASSERT_EQ(columns.size(), size_t(expected.size()));
+    for (int i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(columns[size_t(i)][0], expected[i]);
+        EXPECT_EQ(columns[size_t(i)][1], i == 0 ? "INTEGER" : "TEXT");
+        EXPECT_EQ(columns[size_t(i)][2], i == 0 ? "1" : "0");
+    }
+
+    const auto index =
+        query(h, "SELECT name, \"unique\" FROM pragma_index_list('Pazienti') WHERE name = 'PrimaryKey'");
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0][1], "1");
+    EXPECT_EQ(query(h, "SELECT name FROM pragma_index_info('PrimaryKey')"),
+              (std::vector<QStringList>{{"ID"}}));
+
+    const auto view = query(h, "SELECT name FROM pragma_table_info('Pazienti Query')");
+    const QStringList viewExpected = {"ID",           "Nome",      "Cognome",       "Attività",
+                                      "Società",      "Indirizzo", "Telefono Casa", "Telefono Ufficio",
+                                      "Data",         "Cellulare", "Fax",           "E mail",
+                                      "Data richiamo"};
+    ASSERT_EQ(view.size(), size_t(viewExpected.size()));
+    for (int i = 0; i < viewExpected.size(); ++i)
+        EXPECT_EQ(view[size_t(i)][0], viewExpected[i]);
+    EXPECT_EQ(query(h, "SELECT type FROM sqlite_master WHERE name = 'Pazienti Query'"),
+              (std::vector<QStringList>{{"view"}}));
+
+    const auto agendaColumns = query(h, "SELECT name FROM pragma_table_info('Agenda')");
+    ASSERT_EQ(agendaColumns.size(), 42u);
+    EXPECT_EQ(agendaColumns[0][0], "giorno");
+    for (int s = 1; s <= 40; ++s)
+        EXPECT_EQ(agendaColumns[size_t(s)][0], QString::number(s));
+    EXPECT_EQ(agendaColumns[41][0], "data");
+
+    const auto days = query(h, "SELECT * FROM Agenda ORDER BY rowid");
+    const QStringList weekdays = {QString::fromUtf8("lunedì"),
+                                  QString::fromUtf8("martedì"),
+                                  QString::fromUtf8("mercoledì"),
+                                  QString::fromUtf8("giovedì"),
+                                  QString::fromUtf8("venerdì"),
+                                  "sabato",
+                                  "domenica"};
+    ASSERT_EQ(days.size(), 7u);
+    for (int d = 0; d < 7; ++d) {
+        EXPECT_EQ(days[size_t(d)][0], weekdays[d]);
+        EXPECT_EQ(days[size_t(d)][1], "08:00");
+        EXPECT_EQ(days[size_t(d)][2], "08:15");
+        EXPECT_EQ(days[size_t(d)][5], "09:00");
+        EXPECT_EQ(days[size_t(d)][40], "17:45");
+        EXPECT_EQ(days[size_t(d)][41], "<null>");
+    }
+    EXPECT_EQ(query(h, "SELECT count(*) FROM Pazienti"), (std::vector<QStringList>{{"0"}}));
+    EXPECT_EQ(query(h, "PRAGMA synchronous"), (std::vector<QStringList>{{"2"}})) << "FULL";
+}
+
+TEST_F(DatabaseTest, ALeftoverHalfMadeArchiveDoesNotBlockCreation) {
+    writeAll(path() + ".new", "half written");
+    auto db = Database::open(path());
+    EXPECT_TRUE(db->table("Agenda").has_value());
+    EXPECT_FALSE(QFile::exists(path() + ".new"));
+}
+
+TEST_F(DatabaseTest, AJetFileIsNamedAndLeftUntouched) {
+    QByteArray jet(4096, '\0');
+    jet[0] = 0;
+    jet[1] = 1;
+    jet.replace(4, 15, "Standard Jet DB");
+    expectRefused(jet, err::NotADatabase, "formato Jet");
+    QByteArray ace = jet;
+    ace.replace(4, 15, "Standard ACE DB");
+    expectRefused(ace, err::NotADatabase, "formato Jet");
+}
+
+TEST_F(DatabaseTest, DamagedOrForeignFilesAreRefusedAndLeftUntouched) {
+    const QString words = QString::fromUtf8("non è un archivio valido di Quorvane o è danneggiato");
+    expectRefused(QByteArray(), err::NotADatabase, words);
+    expectRefused("Questo non è un archivio, solo un testo.\n", err::NotADatabase, words);
+
+    QByteArray damaged("SQLite format 3", 16);
+    damaged += QByteArray(4096 * 3, '\x5a');
+    expectRefused(damaged, err::CannotOpen, words);
+}
+
+TEST_F(DatabaseTest, ADatabaseOfAnotherProgramIsRefusedAndLeftUntouched) {
+    const QString other = dir.filePath("other.db");
+    {
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &h), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(h, "CREATE TABLE Clienti (id INTEGER PRIMARY KEY, nome TEXT)", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(h);
+    }
+    const QByteArray bytes = readAll(other);
+    QFile::remove(other);
+    expectRefused(bytes, err::NotADatabase, QString::fromUtf8("non è un archivio valido di Quorvane"));
+}
+
+TEST_F(DatabaseTest, ADamagedPageIsReportedWhenRead) {
+    // A real archive whose data pages were overwritten: the schema still reads, the rows not.
+    {
+        auto db = Database::open(path());
+        qv::sql::exec(db->handle(), "BEGIN");
+        for (int i = 0; i < 400; ++i)
+            qv::sql::exec(db->handle(),
+                          QStringLiteral("INSERT INTO Pazienti (Cognome, Note) VALUES ('P%1', '%2')")
+                              .arg(i)
+                              .arg(QString(200, QLatin1Char('x'))));
+        qv::sql::exec(db->handle(), "COMMIT");
+    }
+    QByteArray bytes = readAll(path());
+    ASSERT_GT(bytes.size(), 4096 * 8);
+    for (qsizetype i = 4096 * 4; i < bytes.size(); ++i)
+        bytes[i] = char(0xA5);
+    writeAll(path(), bytes);
+
+    qv::DataControl data;
+    data.setDatabaseName(path());
+    data.setRecordSource("Pazienti");
+    const StoreError e = errorOf([&] {
+        data.Refresh();
+        while (!data.Recordset().Eof()) {
+            data.Recordset().Fields("Note");
+            data.Recordset().MoveNext();
+        }
+    });
+    EXPECT_NE(e.number(), 0);
+    EXPECT_TRUE(e.description().contains("danneggiato")) << e.description().toStdString();
+    EXPECT_EQ(readAll(path()), bytes);
+}
+
+TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
+    // A "folder" that is a plain file, and one that does not exist.
+    writeAll(dir.filePath("not-a-folder"), "x");
+    for (const QString& target :
+         {dir.filePath("not-a-folder/quorvane.mdb"), dir.filePath("missing/quorvane.mdb")}) {
+        SCOPED_TRACE(target.toStdString());
+        const StoreError e = errorOf([&] { Database::open(target); });
+        EXPECT_EQ(e.number(), err::CannotCreate);
+        EXPECT_TRUE(
+            e.description().contains(QString::fromUtf8("Non è stato possibile creare l'archivio dei dati")))
+            << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(target)));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
+
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not hold back the superuser";
+    const QString locked = dir.filePath("locked");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const StoreError e = errorOf([&] { Database::open(locked + "/quorvane.mdb"); });
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(e.number(), err::CannotCreate);
+}
+
+TEST_F(DatabaseTest, AReadOnlyFileIsRefusedWithAClearMessage) {
+    Database::open(path()); // created, then closed again
+    const QByteArray before = readAll(path());
+    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    const StoreError e = errorOf([&] { Database::open(path()); });
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (geteuid() == 0 && e.number() == 0)
+        GTEST_SKIP() << "permissions do not hold back the superuser";
+    EXPECT_EQ(e.number(), err::CannotOpen);
+    EXPECT_TRUE(e.description().contains("protetto dalla scrittura")) << e.description().toStdString();
+    EXPECT_EQ(readAll(path()), before);
+}
+
+TEST_F(DatabaseTest, OneConnectionPerFileWhileInUse) {
+    auto a = Database::open(path());
+    auto b = Database::open(dir.path() + "/./quorvane.mdb");
+    EXPECT_EQ(a.get(), b.get());
+    auto other = Database::open(dir.filePath("altro.mdb"));
+    EXPECT_NE(a.get(), other.get());
+    a.reset();
+    b.reset();
+    auto c = Database::open(path());
+    EXPECT_TRUE(c->table("pazienti").has_value());
+
+    // Two data controls on the same file share it too.
+    qv::DataControl d1, d2;
+    for (auto* d : {&d1, &d2}) {
+        d->setDatabaseName(path());
+        d->setRecordSource("Pazienti");
+        d->Refresh();
+    }
+    EXPECT_EQ(c.use_count(), 3);
+}
+
+TEST_F(DatabaseTest, KeysAreReservedInTheFilesCounter) {
+    auto db = Database::open(path());
+    const auto info = db->table("PAZIENTI");
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->name, "Pazienti");
+    EXPECT_EQ(info->rowidColumn, 0);
+    EXPECT_TRUE(info->indexes.contains("PrimaryKey"));
+    EXPECT_EQ(db->reserveKey(*info), 1);
+    EXPECT_EQ(db->reserveKey(*info), 2);
+    qv::sql::exec(db->handle(), "INSERT INTO Pazienti (ID, Cognome) VALUES (10, 'x')");
+    EXPECT_EQ(db->reserveKey(*info), 11);
+    qv::sql::exec(db->handle(), "DELETE FROM Pazienti");
+    db.reset();
+    db = Database::open(path());
+    EXPECT_EQ(db->reserveKey(*db->table("Pazienti")), 12);
+
+    const auto view = db->table("pazienti query");
+    ASSERT_TRUE(view.has_value());
+    EXPECT_TRUE(view->isView);
+    EXPECT_EQ(view->rowidColumn, -1);
+    EXPECT_FALSE(db->table("sqlite_sequence").has_value());
+    EXPECT_FALSE(db->table("Clienti").has_value());
+}
+
+} // namespace
