@@ -104,11 +104,9 @@ bool frmScheda::withSaveFailureHandling(const std::function<void()>& action) {
     }
     platform().msg.show(QStringLiteral("Brellith ha intercettato un errore!"), MsgButtons::Ok,
                         MsgIcon::Critical, QString());
-    // The store refused these edits and has said so; unloading the card must not offer them
-    // again (another refusal, another box) on its way out.
-    for (const auto& control : Data1.boundControls())
-        control->setDataChanged(false);
-    Form_Unload();
+    // Unloading the card ends the program. The store has already said that it refused these
+    // edits: on the way out they are offered once more, but a second refusal is not shown again.
+    screens().endProgramAfterFailure();
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/BoundWidgets.h"
 #include "platform/Candy.h"
 #include "platform/Dates.h"
+#include "platform/Icon.h"
 
 #include <QAction>
 #include <QFont>
@@ -112,7 +113,7 @@ QIcon toolbarIcon(const ToolbarButton& button, int position) {
 
 void frmScheda::buildControls() {
     setWindowTitle(QStringLiteral("Scheda"));
-    setWindowIcon(QIcon(QStringLiteral(":/quorvane.svg")));
+    setWindowIcon(programIcon());
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("frmScheda_client"));
@@ -120,7 +121,8 @@ void frmScheda::buildControls() {
     // The card's texts in the narrow sans serif its layout was drawn for (Arial's metrics
     // where the classic face is missing).
     QFont cardFont = client->font();
-    cardFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    cardFont.setFamilies(
+        {QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     cardFont.setPointSizeF(8.25);
     client->setFont(cardFont);
     setCentralWidget(client);
