@@ -153,32 +153,37 @@ void frmScheda::mnuind_Click() {
 }
 
 void frmScheda::Toolbar1_ButtonClick(const QString& key) {
-    // A failure inside an action ends the dispatch silently, except in "Nuovo" (save-failure
-    // handling, other failures pass on) and "Stampa" (which keeps its own failures quiet).
-    if (key == QLatin1String("Nuovo")) {
-        lblNuovo_Click();
-        return;
-    }
-    if (key == QLatin1String("Stampa")) {
+    // The key is compared, exactly, in this order. A failure inside an action ends the
+    // dispatch unnoticed, except in "Stampa" (printing keeps its own failures quiet) and in
+    // "Nuovo" (save-failure handling; any other failure passes on).
+    const auto quietly = [](const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const std::exception&) {
+        }
+    };
+    if (key == QLatin1String("Menu")) {
+        quietly([this] { lblMnu_Click(); });
+    } else if (key == QLatin1String("Stampa")) {
         printCard();
-        return;
+    } else if (key == QLatin1String("Cancella")) {
+        quietly([this] { deletePatient(); });
+    } else if (key == QLatin1String("Camera")) {
+        quietly([this] { mnuCC_Click(); });
+    } else if (key == QLatin1String("Cerca")) {
+        quietly([this] { lblCerca_Click(); });
+    } else if (key == QLatin1String("Elenco")) {
+        quietly([this] { lblLista_Click(); });
+    } else if (key == QLatin1String("Nuovo")) {
+        lblNuovo_Click();
+    } else if (key == QLatin1String("Schermo")) {
+        // No action.
+    } else if (key == QLatin1String("CartellaCl")) {
+        quietly([this] { mnuCC_Click(); });
+    } else if (key == QLatin1String("Analisi")) {
+        // No action.
     }
-    try {
-        if (key == QLatin1String("Menu"))
-            lblMnu_Click();
-        else if (key == QLatin1String("Cancella"))
-            deletePatient();
-        else if (key == QLatin1String("Camera"))
-            mnuCC_Click();
-        else if (key == QLatin1String("Cerca"))
-            lblCerca_Click();
-        else if (key == QLatin1String("Elenco"))
-            lblLista_Click();
-        else if (key == QLatin1String("CartellaCl"))
-            mnuCC_Click();
-        // "Schermo", "Analisi" and any other key: no action.
-    } catch (const std::exception&) {
-    }
+    // Any other key: no action.
 }
 
 void frmScheda::txtFields_DblClick(int) {
@@ -287,8 +292,9 @@ void frmScheda::printCard() {
 bool frmScheda::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonDblClick:
+        // A disabled box (the ID) takes no clicks of its own.
         for (const auto& [index, box] : txtFields_) {
-            if (box == watched) {
+            if (box == watched && box->isEnabled()) {
                 const int which = index;
                 guard([this, which] { txtFields_DblClick(which); });
                 break;
@@ -297,10 +303,11 @@ bool frmScheda::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::FocusOut:
         if (watched == Text5) {
-            // Leaving the box for another control of the card; switching windows or opening a
-            // menu is not leaving it.
+            // Leaving the box for another control of the card; switching windows, opening a
+            // menu or going to the menu bar with the keyboard is not leaving it.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+                reason != Qt::MenuBarFocusReason)
                 guard([this] { Text5_LostFocus(); });
         }
         break;

@@ -46,7 +46,7 @@ public:
     QLabel* Label7 = nullptr; // "Note"
     QLabel* lblMnu = nullptr;
     QLabel* Label6 = nullptr;
-    // Shows the data control's caption (the position text).
+    // Carries the data control's caption (the position text); hidden, as the data control is.
     QLabel* lblData1 = nullptr;
 
     QToolBar* Toolbar1 = nullptr;

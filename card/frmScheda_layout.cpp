@@ -14,10 +14,12 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace qv {
 
@@ -59,6 +61,39 @@ constexpr int kLeftLabelColumn = 240;
 constexpr int kRightLabelColumn = 4440;
 constexpr int kLabelWidth = 1815;
 constexpr int kRecallLabelIndex = 12;
+
+// A bound box with a length limit of the card's own. The limit holds for what the user
+// types: a longer text already stored (by another program) is shown whole, and may be
+// shortened but not lengthened. A plain maximum length would cut it at the limit on display
+// and lose the rest at the next edit of the box.
+class LimitedBoundLineEdit : public BoundLineEdit {
+public:
+    LimitedBoundLineEdit(QLineEdit* box, const QString& field, int limit)
+        : BoundLineEdit(box, field), box_(box), limit_(limit) {
+        box->setMaxLength(limit);
+        watch_ = QObject::connect(box, &QLineEdit::textChanged, box,
+                                  [this](const QString& text) { allowUpTo(text.size()); });
+    }
+    ~LimitedBoundLineEdit() override { QObject::disconnect(watch_); }
+    LimitedBoundLineEdit(const LimitedBoundLineEdit&) = delete;
+    LimitedBoundLineEdit& operator=(const LimitedBoundLineEdit&) = delete;
+
+    void fill(const QVariant& value) override {
+        // Room for the whole stored text before it is set.
+        allowUpTo(fieldText(value).size());
+        BoundLineEdit::fill(value);
+    }
+
+private:
+    void allowUpTo(qsizetype length) {
+        if (box_ != nullptr)
+            box_->setMaxLength(static_cast<int>(std::max<qsizetype>(limit_, length)));
+    }
+
+    QPointer<QLineEdit> box_;
+    int limit_;
+    QMetaObject::Connection watch_;
+};
 
 // The toolbar's buttons by position: key, tooltip, theme icon.
 struct ToolbarButton {
@@ -132,15 +167,17 @@ void frmScheda::buildControls() {
         const QString caption = QString::fromUtf8(layout.caption);
         auto* box = named(new QLineEdit(client), QStringLiteral("txtFields_%1").arg(layout.index), caption);
         box->setGeometry(twips(layout.left), twips(layout.top), twips(layout.width), twips(kBoxHeight));
-        if (layout.maxLength > 0)
-            box->setMaxLength(layout.maxLength);
         if (layout.todayTip)
             box->setToolTip(kTodayTip);
         if (layout.index == 0)
             box->setEnabled(false);
         box->installEventFilter(this);
         txtFields_[layout.index] = box;
-        Data1.bind(std::make_unique<BoundLineEdit>(box, QString::fromUtf8(layout.field)));
+        const QString field = QString::fromUtf8(layout.field);
+        if (layout.maxLength > 0)
+            Data1.bind(std::make_unique<LimitedBoundLineEdit>(box, field, layout.maxLength));
+        else
+            Data1.bind(std::make_unique<BoundLineEdit>(box, field));
 
         const int labelLeft = layout.left == 6360 ? kRightLabelColumn : kLeftLabelColumn;
         auto* label =
@@ -157,9 +194,8 @@ void frmScheda::buildControls() {
     const QString recallCaption = QStringLiteral("Riaprire alla data:");
     Text5 = named(new QLineEdit(client), QStringLiteral("Text5"), recallCaption);
     Text5->setGeometry(twips(6720), twips(1535), twips(1335), twips(kBoxHeight));
-    Text5->setMaxLength(20);
     Text5->installEventFilter(this);
-    Data1.bind(std::make_unique<BoundLineEdit>(Text5, QStringLiteral("Data richiamo")));
+    Data1.bind(std::make_unique<LimitedBoundLineEdit>(Text5, QStringLiteral("Data richiamo"), 20));
     setTabOrder(previous, Text5);
 
     auto* recallLabel = named(new QLabel(recallCaption, client),
@@ -168,9 +204,10 @@ void frmScheda::buildControls() {
     recallLabel->setBuddy(Text5);
     lblLabels_[kRecallLabelIndex] = recallLabel;
 
-    // The data control itself is not shown; its caption (the position text) is, beside the ID.
+    // The data control is hidden, and its caption (the position text) with it.
     lblData1 = named(new QLabel(client), QStringLiteral("Data1"), QStringLiteral("Posizione"));
     lblData1->setGeometry(twips(2880), twips(1200), twips(1800), twips(kBoxHeight));
+    lblData1->hide();
 
     Label6 =
         named(new QLabel(QStringLiteral("Menu"), client), QStringLiteral("Label6"), QStringLiteral("Menu"));

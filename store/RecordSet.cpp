@@ -26,8 +26,10 @@ enum class Where { Row, Bof, Eof, Gone };
                      QStringLiteral("Operazione non consentita: \"%1\" è di sola lettura.").arg(name));
 }
 
-// The key of a Seek: a whole number, or a text holding one (blanks around it allowed).
-// No value means no row can match (null, or a number with a fraction).
+// The key of a Seek: a whole number, or a text holding a number (blanks around it allowed).
+// A text is read as the program's Italian screens read numbers ("1.234", "3,5") and, failing
+// that, in the plain form ("3.0"), so that every text a screen takes for a number can be
+// sought. No value means no row can match (null, or a number with a fraction).
 std::optional<qint64> seekKey(const QVariant& key) {
     if (!key.isValid() || key.isNull())
         return std::nullopt;
@@ -56,7 +58,9 @@ std::optional<qint64> seekKey(const QVariant& key) {
     const qint64 whole = text.toLongLong(&ok);
     if (ok)
         return whole;
-    const double v = QLocale::c().toDouble(text, &ok);
+    double v = QLocale(QLocale::Italian, QLocale::Italy).toDouble(text, &ok);
+    if (!ok)
+        v = QLocale::c().toDouble(text, &ok);
     if (ok && std::isfinite(v)) {
         if (v == std::floor(v) && std::fabs(v) < 9.0e15)
             return qint64(v);

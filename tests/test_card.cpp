@@ -7,6 +7,7 @@
 #include "search/frmElenco.h"
 #include "store/Database.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/Sql.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,49 +19,23 @@
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
 
-void exec(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.toUtf8().constData(), &db));
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    EXPECT_EQ(SQLITE_OK, rc) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
-// The first column of the first row, or "<null>" / "<none>".
-std::string queryText(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    std::string result = "<none>";
-    if (sqlite3_step(stmt) == SQLITE_ROW)
-        result = sqlite3_column_type(stmt, 0) == SQLITE_NULL
-                     ? "<null>"
-                     : std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return result;
-}
-
 class Card : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        exec(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Data) VALUES"
-                          " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
-                          " (2, 'Bianchi', 'Anna', NULL, NULL, '01/02/2003'),"
-                          " (3, 'Verdi', 'Luca', NULL, NULL, NULL),"
-                          " (4, 'Neri', 'Paola', NULL, NULL, NULL),"
-                          " (5, 'Galli', 'Sara', NULL, NULL, NULL)");
+        execSql(fp.dbPath(),
+                "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Data) VALUES"
+                " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
+                " (2, 'Bianchi', 'Anna', NULL, NULL, '01/02/2003'),"
+                " (3, 'Verdi', 'Luca', NULL, NULL, NULL),"
+                " (4, 'Neri', 'Paola', NULL, NULL, NULL),"
+                " (5, 'Galli', 'Sara', NULL, NULL, NULL)");
     }
 
     frmScheda& card() { return screens.scheda(); }
@@ -133,12 +108,38 @@ TEST_F(Card, laysOutItsBoundBoxesAndLabels) {
     EXPECT_EQ(20, c.Text5->maxLength());
     EXPECT_EQ("Riaprire alla data:", c.Text5->accessibleName().toStdString());
     EXPECT_EQ(QPoint(twips(6720), twips(1200)), c.lblLabels(12)->pos());
+    // The data control is hidden, and its position text with it.
+    EXPECT_TRUE(c.lblData1->isHidden());
 
     // A 51st character of the surname cannot be typed.
     screens.show(c);
     c.txtFields(1)->clear();
     QTest::keyClicks(c.txtFields(1), QString(51, QLatin1Char('x')));
     EXPECT_EQ(50, c.txtFields(1)->text().size());
+}
+
+TEST_F(Card, aStoredTextLongerThanTheLimitIsShownWholeAndKept) {
+    const std::string longName(60, 'L');
+    execSql(fp.dbPath(), ("UPDATE Pazienti SET Cognome = '" + longName + "' WHERE ID = 3").c_str());
+    openCardOn(3);
+    frmScheda& c = card();
+    QLineEdit* cognome = c.txtFields(1);
+    EXPECT_EQ(longName, cognome->text().toStdString());
+
+    // Nothing can be added; it can be shortened, and the rest of it is kept.
+    cognome->setFocus();
+    cognome->end(false);
+    QTest::keyClicks(cognome, QStringLiteral("xy"));
+    EXPECT_EQ(longName, cognome->text().toStdString());
+    QTest::keyClick(cognome, Qt::Key_Backspace);
+    QTest::keyClicks(cognome, QStringLiteral("z"));
+    EXPECT_EQ(longName.substr(0, 59), cognome->text().toStdString());
+    c.Data1.Recordset().MoveNext();
+    EXPECT_EQ(longName.substr(0, 59), queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 3"));
+
+    // The next patient has the card's own limit again.
+    EXPECT_EQ("Neri", cognome->text().toStdString());
+    EXPECT_EQ(50, cognome->maxLength());
 }
 
 TEST_F(Card, tabWalksTheBoxesInTheCardsOrderStartingAtCognome) {
@@ -240,7 +241,7 @@ TEST_F(Card, positionTextHoldsForEveryRecordOfALargerTable) {
     std::string sql = "INSERT INTO Pazienti (ID, Cognome) VALUES ";
     for (int id = 6; id <= 300; ++id)
         sql += (id > 6 ? "," : "") + std::string("(") + std::to_string(id) + ", 'P')";
-    exec(fp.dbPath(), sql.c_str());
+    execSql(fp.dbPath(), sql.c_str());
     RecordSet& records = card().Data1.Recordset();
     records.MoveFirst();
     for (int k = 1; k <= 300; ++k) {
@@ -273,9 +274,11 @@ TEST_F(Card, doubleClickOnAnyBoxFillsDataWithTodayOnlyWhenEmpty) {
     QTest::mouseDClick(c.txtFields(1), Qt::LeftButton);
     EXPECT_EQ("01/02/2003", c.txtFields(8)->text().toStdString());
 
-    // Emptied by the user, it takes today's date again; a double-click on Text5 does nothing.
+    // Emptied by the user, it takes today's date again; a double-click on Text5 or on the
+    // disabled ID box does nothing.
     c.txtFields(8)->clear();
     QTest::mouseDClick(c.Text5, Qt::LeftButton);
+    QTest::mouseDClick(c.txtFields(0), Qt::LeftButton);
     EXPECT_EQ("", c.txtFields(8)->text().toStdString());
     QTest::mouseDClick(c.txtFields(4), Qt::LeftButton);
     EXPECT_EQ("10/03/2004", c.txtFields(8)->text().toStdString());

@@ -6,57 +6,29 @@
 #include "search/frmElenco.h"
 #include "store/Database.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/Sql.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
 
-void exec(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.toUtf8().constData(), &db));
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    EXPECT_EQ(SQLITE_OK, rc) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
-std::string queryText(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    std::string result = "<none>";
-    if (sqlite3_step(stmt) == SQLITE_ROW)
-        result = sqlite3_column_type(stmt, 0) == SQLITE_NULL
-                     ? "<null>"
-                     : std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return result;
-}
-
-int rowCount(const QString& path) {
-    return std::stoi(queryText(path, "SELECT COUNT(*) FROM Pazienti"));
-}
-
 class CardWrites : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        exec(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Società\") VALUES"
-                          " (1, 'Rossi', 'Mario', NULL), (2, 'Bianchi', 'Anna', NULL),"
-                          " (3, 'Verdi', 'Luca', 'Acme'), (4, 'Neri', 'Paola', NULL)");
+        execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Società\") VALUES"
+                             " (1, 'Rossi', 'Mario', NULL), (2, 'Bianchi', 'Anna', NULL),"
+                             " (3, 'Verdi', 'Luca', 'Acme'), (4, 'Neri', 'Paola', NULL)");
     }
 
     frmScheda& card() { return screens.scheda(); }
@@ -110,12 +82,12 @@ TEST_F(CardWrites, nuovoShowsTheNewIdAtOnceAndKeepsCancellaDisabled) {
     EXPECT_EQ("", c.Text5->text().toStdString());
     EXPECT_FALSE(cancella->isEnabled());
     EXPECT_EQ(c.txtFields(1), QApplication::focusWidget());
-    EXPECT_EQ(4, rowCount(fp.dbPath())); // not stored until the next record change
+    EXPECT_EQ(4, patientCount(fp.dbPath())); // not stored until the next record change
 
     typeText(c.txtFields(1), QStringLiteral("Fabbri"));
     QTest::mouseClick(c.lblLista, Qt::LeftButton);
     EXPECT_EQ("Fabbri", queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 5"));
-    EXPECT_EQ(5, rowCount(fp.dbPath()));
+    EXPECT_EQ(5, patientCount(fp.dbPath()));
 
     // Moving about never enables Cancella again; deleting through it is impossible.
     for (int id : {1, 2, 4, 5}) {
@@ -125,7 +97,7 @@ TEST_F(CardWrites, nuovoShowsTheNewIdAtOnceAndKeepsCancellaDisabled) {
     c.Data1.Refresh();
     EXPECT_FALSE(cancella->isEnabled());
     clickTool(QStringLiteral("Cancella"));
-    EXPECT_EQ(5, rowCount(fp.dbPath()));
+    EXPECT_EQ(5, patientCount(fp.dbPath()));
     EXPECT_TRUE(fp.msg.shown().empty());
 }
 
@@ -138,7 +110,7 @@ TEST_F(CardWrites, toolbarNuovoAndAnEmptyNewRowThatIsDropped) {
     // Nothing typed: the next record change drops it, and its ID is never given again.
     clickTool(QStringLiteral("Nuovo"));
     EXPECT_EQ("6", c.txtFields(0)->text().toStdString());
-    EXPECT_EQ(4, rowCount(fp.dbPath()));
+    EXPECT_EQ(4, patientCount(fp.dbPath()));
     EXPECT_TRUE(fp.msg.shown().empty());
 }
 
@@ -201,7 +173,7 @@ TEST_F(CardWrites, noteNeedsCognomeOrSocieta) {
 }
 
 TEST_F(CardWrites, noteWithOnlySocietaWritesAndOpensTheNotesOnTheSamePatient) {
-    exec(fp.dbPath(), "UPDATE Pazienti SET Cognome = NULL WHERE ID = 3");
+    execSql(fp.dbPath(), "UPDATE Pazienti SET Cognome = NULL WHERE ID = 3");
     openCardOn(3);
     frmScheda& c = card();
     ASSERT_EQ("", c.txtFields(1)->text().toStdString());
@@ -234,7 +206,7 @@ TEST_F(CardWrites, noteWithOnlySocietaWritesAndOpensTheNotesOnTheSamePatient) {
 }
 
 TEST_F(CardWrites, noteOpensPatientsAboveTheOldSixteenBitLimit) {
-    exec(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome) VALUES (40000, 'Conti')");
+    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome) VALUES (40000, 'Conti')");
     openCardOn(40000);
     frmScheda& c = card();
     ASSERT_EQ("Conti", c.txtFields(1)->text().toStdString());
@@ -245,7 +217,7 @@ TEST_F(CardWrites, noteOpensPatientsAboveTheOldSixteenBitLimit) {
 }
 
 TEST_F(CardWrites, noteWithoutAnIdDoesNothing) {
-    exec(fp.dbPath(), "DELETE FROM Pazienti");
+    execSql(fp.dbPath(), "DELETE FROM Pazienti");
     screens.show(card());
     frmScheda& c = card();
     ASSERT_EQ("", c.txtFields(0)->text().toStdString());
@@ -278,7 +250,7 @@ TEST_F(CardWrites, deletingTheFirstRowIsRefusedWithAWarning) {
     fp.msg.expect(warning);
     clickTool(QStringLiteral("Cancella"));
     EXPECT_TRUE(fp.msg.scriptDone());
-    EXPECT_EQ(4, rowCount(fp.dbPath()));
+    EXPECT_EQ(4, patientCount(fp.dbPath()));
     EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
 }
 
@@ -291,14 +263,14 @@ TEST_F(CardWrites, deletingElsewhereRemovesThePatientAndGoesToTheFirstRow) {
     ask.answer = MsgAnswer::No;
     fp.msg.expect(ask);
     clickTool(QStringLiteral("Cancella"));
-    EXPECT_EQ(4, rowCount(fp.dbPath()));
+    EXPECT_EQ(4, patientCount(fp.dbPath()));
     EXPECT_EQ("Verdi", card().txtFields(1)->text().toStdString());
 
     ask.answer = MsgAnswer::Yes;
     fp.msg.expect(ask);
     clickTool(QStringLiteral("Cancella"));
     EXPECT_TRUE(fp.msg.scriptDone());
-    EXPECT_EQ(3, rowCount(fp.dbPath()));
+    EXPECT_EQ(3, patientCount(fp.dbPath()));
     EXPECT_EQ("<none>", queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 3"));
     EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
     EXPECT_EQ("Record: 1", card().Data1.Caption().toStdString());
@@ -308,7 +280,7 @@ TEST_F(CardWrites, deletingElsewhereRemovesThePatientAndGoesToTheFirstRow) {
     type(card().txtFields(4), QStringLiteral("Via Cancellata 9"));
     fp.msg.expect(ask);
     clickTool(QStringLiteral("Cancella"));
-    EXPECT_EQ(2, rowCount(fp.dbPath()));
+    EXPECT_EQ(2, patientCount(fp.dbPath()));
     EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
     EXPECT_TRUE(fp.msg.scriptDone());
     EXPECT_EQ(3u, fp.msg.shown().size());
@@ -337,7 +309,7 @@ TEST_F(CardWrites, deletingTheLastPatientLeftSaysTheTableIsEmpty) {
     fp.msg.expect(empty);
     clickTool(QStringLiteral("Cancella"));
     EXPECT_TRUE(fp.msg.scriptDone());
-    EXPECT_EQ(0, rowCount(fp.dbPath()));
+    EXPECT_EQ(0, patientCount(fp.dbPath()));
     EXPECT_EQ("", card().txtFields(0)->text().toStdString());
     EXPECT_FALSE(screens.ended());
 }
@@ -362,6 +334,12 @@ TEST_F(CardWrites, recallDateIsCheckedWhenTheBoxIsLeft) {
 
     for (const QString& text : {QStringLiteral("pippo"), QStringLiteral("12:30")}) {
         type(c.Text5, text);
+        // Going to the menu bar with the keyboard and back is not leaving the box.
+        QTest::keyClick(c.Text5, Qt::Key_Alt);
+        EXPECT_EQ(c.menuBar(), QApplication::focusWidget());
+        QTest::keyClick(c.menuBar(), Qt::Key_Escape);
+        EXPECT_EQ(c.Text5, QApplication::focusWidget());
+        EXPECT_EQ(text, c.Text5->text());
         fp.msg.expect(wrong);
         leaveText5();
         EXPECT_EQ("", c.Text5->text().toStdString()) << text.toStdString();
@@ -397,11 +375,11 @@ class RefusedWrite : public CardWrites {
 protected:
     void SetUp() override {
         CardWrites::SetUp();
-        exec(fp.dbPath(),
-             "CREATE TRIGGER refuse_address BEFORE UPDATE ON Pazienti"
-             " WHEN NEW.Indirizzo = 'vietato' BEGIN SELECT RAISE(ABORT, 'indirizzo rifiutato'); END;"
-             "CREATE TRIGGER refuse_new BEFORE INSERT ON Pazienti"
-             " WHEN NEW.Cognome = 'vietato' BEGIN SELECT RAISE(ABORT, 'nome rifiutato'); END;");
+        execSql(fp.dbPath(),
+                "CREATE TRIGGER refuse_address BEFORE UPDATE ON Pazienti"
+                " WHEN NEW.Indirizzo = 'vietato' BEGIN SELECT RAISE(ABORT, 'indirizzo rifiutato'); END;"
+                "CREATE TRIGGER refuse_new BEFORE INSERT ON Pazienti"
+                " WHEN NEW.Cognome = 'vietato' BEGIN SELECT RAISE(ABORT, 'nome rifiutato'); END;");
     }
 
     // The data-error box, then the card's own, then the orderly end with no other box.
@@ -458,7 +436,7 @@ TEST_F(RefusedWrite, noteOnARefusedNewRowEnds) {
     expectRefusalAndEnd();
     QTest::mouseClick(card().Label7, Qt::LeftButton);
     checkEnded("nome rifiutato");
-    EXPECT_EQ(4, rowCount(fp.dbPath()));
+    EXPECT_EQ(4, patientCount(fp.dbPath()));
 }
 
 TEST_F(RefusedWrite, editsTheEngineAcceptsAreStillWritten) {

@@ -9,6 +9,7 @@
 #include "search/frmElenco.h"
 #include "store/Database.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/Sql.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,42 +18,18 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
 
-void exec(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.toUtf8().constData(), &db));
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    EXPECT_EQ(SQLITE_OK, rc) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
-QString queryText(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    QString result;
-    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL)
-        result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return result;
-}
-
 class StartScreen : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        exec(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome) VALUES (1, 'Rossi', 'Mario'),"
-                          " (2, 'Bianchi', 'Anna'), (3, 'Verdi', 'Luca')");
+        execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome) VALUES (1, 'Rossi', 'Mario'),"
+                             " (2, 'Bianchi', 'Anna'), (3, 'Verdi', 'Luca')");
     }
 
     void start() {
@@ -158,8 +135,7 @@ TEST_F(StartScreen, returningToTheStartScreenWritesTheCardAndPutsItOnTheFirstRec
     screens.hide(screens.cerca());
 
     EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
-    EXPECT_EQ("Via Po 3",
-              queryText(fp.dbPath(), "SELECT Indirizzo FROM Pazienti WHERE ID = 3").toStdString());
+    EXPECT_EQ("Via Po 3", queryText(fp.dbPath(), "SELECT Indirizzo FROM Pazienti WHERE ID = 3"));
 }
 
 TEST_F(StartScreen, chiudiUnloadsEveryScreenInLoadOrderAndEnds) {
@@ -178,7 +154,7 @@ TEST_F(StartScreen, chiudiUnloadsEveryScreenInLoadOrderAndEnds) {
     EXPECT_EQ(1, fp.end.count());
     EXPECT_EQ(loaded, screens.unloadedAtEnd());
     EXPECT_TRUE(screens.loadOrder().isEmpty());
-    EXPECT_EQ("Maria", queryText(fp.dbPath(), "SELECT Nome FROM Pazienti WHERE ID = 1").toStdString());
+    EXPECT_EQ("Maria", queryText(fp.dbPath(), "SELECT Nome FROM Pazienti WHERE ID = 1"));
 }
 
 TEST_F(StartScreen, closingTheWindowEndsTheProgramLikeChiudi) {
@@ -205,8 +181,8 @@ TEST_F(StartScreen, closingAnotherScreensWindowShowsTheStartScreenAndUnloadsIt) 
 }
 
 TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
-    exec(fp.dbPath(), "CREATE TRIGGER refuse BEFORE UPDATE ON Pazienti "
-                      "BEGIN SELECT RAISE(ABORT, 'scrittura rifiutata'); END");
+    execSql(fp.dbPath(), "CREATE TRIGGER refuse BEFORE UPDATE ON Pazienti "
+                         "BEGIN SELECT RAISE(ABORT, 'scrittura rifiutata'); END");
     start();
     card().txtFields(1)->setText(QStringLiteral("Rossini"));
     QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton);
@@ -224,7 +200,7 @@ TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
     EXPECT_TRUE(fp.msg.shown()[0].prompt.startsWith(QStringLiteral("Intercettato errore dei dati:")));
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("scrittura rifiutata")));
     EXPECT_TRUE(fp.end.ended());
-    EXPECT_EQ("Rossi", queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 1").toStdString());
+    EXPECT_EQ("Rossi", queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 1"));
 }
 
 TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {

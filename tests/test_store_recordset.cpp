@@ -4,6 +4,7 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "tests/support/Sql.h"
 
 #include <QTemporaryDir>
 #include <functional>
@@ -21,6 +22,8 @@ using qv::DataControl;
 using qv::RecordSet;
 using qv::StoreError;
 namespace err = qv::err;
+
+using qv::test::errorOf;
 
 namespace {
 
@@ -45,16 +48,6 @@ struct Box : qv::BoundControl {
         changed = true;
     }
 };
-
-// Runs `fn` and returns the error number it raised, 0 when it raised nothing.
-int errorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const StoreError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 class RecordSetTest : public ::testing::Test {
 protected:
@@ -321,6 +314,15 @@ TEST_F(RecordSetTest, SeekTakesTheKeyAsTextWithBlanksOrAsNumber) {
     EXPECT_EQ(rs.Fields("ID").toLongLong(), 29);
     rs.Seek("<", 29);
     EXPECT_EQ(rs.Fields("ID").toLongLong(), 28);
+
+    // Texts that the Italian screens read as numbers are keys too; a fraction matches no row.
+    rs.Seek("=", QStringLiteral("3,0"));
+    EXPECT_EQ((*s)["ID"].text, "3");
+    EXPECT_EQ(errorOf([&] { rs.Seek("=", QStringLiteral(" 2,5 ")); }), 0);
+    EXPECT_TRUE(rs.NoMatch());
+    EXPECT_EQ((*s)["ID"].text, "3");
+    rs.Seek("=", QStringLiteral("4.0"));
+    EXPECT_EQ((*s)["ID"].text, "4");
 }
 
 TEST_F(RecordSetTest, SeekOnTheSameRowRepositionsAndOnlyTablesSeek) {
@@ -840,6 +842,17 @@ TEST_F(RecordSetTest, AgendaEditClearCancelFindAndUpdate) {
     ASSERT_TRUE(monday.step());
     EXPECT_EQ(monday.text(0), "08:00");
     monday.reset();
+
+    // Loading the same weekday again (a week later) refills the boxes from the row.
+    rs.Edit();
+    for (const QString& f : fields)
+        (*agenda)[f].type(QString());
+    rs.Edit();
+    rs.CancelUpdate();
+    rs.FindFirst(QString::fromUtf8("giorno =   'mercoledì'"));
+    EXPECT_EQ((*agenda)["1"].text, "08:30");
+    EXPECT_EQ((*agenda)["40"].text, "17:45");
+    EXPECT_FALSE((*agenda)["1"].changed);
 
     // Criteria match regardless of case, accented letters included; no match keeps the row.
     rs.FindFirst(QString::fromUtf8("giorno='LUNEDÌ'"));

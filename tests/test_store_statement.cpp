@@ -4,6 +4,7 @@
 #include "store/Database.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
+#include "tests/support/Sql.h"
 
 #include <QTemporaryDir>
 #include <functional>
@@ -15,16 +16,9 @@ using qv::parseRecordSource;
 using qv::StoreError;
 namespace err = qv::err;
 
-namespace {
+using qv::test::errorOf;
 
-int errorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const StoreError& e) {
-        return e.number();
-    }
-    return 0;
-}
+namespace {
 
 QString u(const char* utf8) {
     return QString::fromUtf8(utf8);
