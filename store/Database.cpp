@@ -21,12 +21,43 @@ namespace qv {
 
 namespace sql {
 
+QString italianMessage(int code, const QString& engine) {
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral("il disco è pieno");
+    case SQLITE_READONLY:
+        return QStringLiteral("l'archivio si può soltanto leggere, non modificare");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("l'archivio è occupato da un altro programma");
+    case SQLITE_IOERR:
+        return QStringLiteral("errore di lettura o scrittura sul disco");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("l'archivio è danneggiato");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("il file non si può aprire");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("permesso negato");
+    case SQLITE_NOMEM:
+        return QStringLiteral("memoria insufficiente");
+    case SQLITE_CONSTRAINT:
+        // A trigger's own message is already meant for the user.
+        if (code == SQLITE_CONSTRAINT_TRIGGER)
+            return engine;
+        return QStringLiteral("un vincolo dell'archivio non è rispettato (%1)").arg(engine);
+    default:
+        return engine;
+    }
+}
+
 namespace {
 [[noreturn]] void fail(sqlite3* db, int code) {
     const int extended = db ? sqlite3_extended_errcode(db) : code;
     const QString message =
         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-    throw Failure(extended ? extended : code, message);
+    throw Failure(extended ? extended : code, italianMessage(extended ? extended : code, message));
 }
 } // namespace
 
@@ -115,7 +146,7 @@ bool Stmt::step() {
     const int extended = sqlite3_extended_errcode(db_);
     const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
     sqlite3_reset(stmt_);
-    throw Failure(extended ? extended : rc, message);
+    throw Failure(extended ? extended : rc, italianMessage(extended ? extended : rc, message));
 }
 
 void Stmt::run() {
@@ -168,7 +199,8 @@ void exec(sqlite3* db, const QString& text) {
     if (rc != SQLITE_OK) {
         const QString why = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(message);
-        throw Failure(sqlite3_extended_errcode(db) ? sqlite3_extended_errcode(db) : rc, why);
+        const int code = sqlite3_extended_errcode(db) ? sqlite3_extended_errcode(db) : rc;
+        throw Failure(code, italianMessage(code, why));
     }
 }
 
@@ -390,10 +422,11 @@ void Database::create(const QString& path) {
     int rc =
         sqlite3_open_v2(temp.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
+        const int code = db ? sqlite3_extended_errcode(db) : rc;
         const QString why = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close(db);
         removeQuietly(temp);
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, why));
+        throw StoreError(err::CannotCreate, cannotCreateMessage(target, sql::italianMessage(code, why)));
     }
     try {
         sqlite3_extended_result_codes(db, 1);
@@ -457,7 +490,7 @@ std::shared_ptr<Database> Database::open(const QString& path) {
         sqlite3_close(handle);
         if (isDamage(code))
             throw StoreError(err::CannotOpen, damagedMessage(file));
-        throw StoreError(err::CannotOpen, cannotOpenMessage(file, engine));
+        throw StoreError(err::CannotOpen, cannotOpenMessage(file, sql::italianMessage(code, engine)));
     }
     std::shared_ptr<Database> db(new Database(handle, file));
     sqlite3_extended_result_codes(handle, 1);

@@ -15,7 +15,11 @@ namespace qv {
 
 namespace sql {
 
-// A failure reported by the engine: its extended result code and its own message.
+// The engine's description of a failure in the user's words: known causes in Italian, the
+// engine's own text otherwise (a trigger's message is kept as it is).
+QString italianMessage(int code, const QString& engine);
+
+// A failure reported by the engine: its extended result code and its description.
 class Failure : public std::runtime_error {
 public:
     Failure(int code, const QString& message)

@@ -676,6 +676,23 @@ TEST_F(RecordSetTest, ARefusedWriteFiresTheDataErrorThenFailsWith3426) {
     EXPECT_EQ((*s)["Cognome"].text, "Bianchi");
 }
 
+TEST_F(RecordSetTest, AFullDiskIsDescribedInItalian) {
+    addPatients({"Rossi", "Bianchi"});
+    auto s = screen(QStringLiteral("Pazienti"), {QStringLiteral("Note")});
+    RecordSet& rs = s->rs();
+    // The file may not grow past its present size: a long note no longer fits.
+    qv::sql::Stmt pages(db->handle(), QStringLiteral("PRAGMA page_count"));
+    ASSERT_TRUE(pages.step());
+    sqlExec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.int64(0)));
+    (*s)["Note"].type(QString(200000, QLatin1Char('x')));
+    s->events.clear();
+    EXPECT_EQ(errorOf([&] { rs.MoveNext(); }), err::ActionCancelled);
+    ASSERT_EQ(s->events.size(), 2u);
+    EXPECT_TRUE(s->events[1].contains(QStringLiteral("il disco è pieno"))) << s->events[1].toStdString();
+    EXPECT_FALSE(s->events[1].contains(QStringLiteral("full"))) << s->events[1].toStdString();
+    EXPECT_TRUE(stored(1, "Note").isNull());
+}
+
 TEST_F(RecordSetTest, ARefusedNewRowStaysNewAndCloseFailsToo) {
     addPatients({"Rossi"});
     sqlExec("CREATE TRIGGER guard BEFORE INSERT ON Pazienti BEGIN SELECT RAISE(ABORT, 'niente nuovi'); END");
