@@ -2,7 +2,9 @@
 
 #include <QApplication>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+int main(int, char** argv) {
+    // The program reads no command line: Qt sees the program's name only.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     return qv::runProgram(app);
 }
