@@ -2,7 +2,6 @@
 
 #include "app/Screens.h"
 #include "app/frmInizio.h"
-#include "store/StoreError.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -28,17 +27,7 @@ void Screen::Form_Unload() {
 }
 
 void Screen::guard(const std::function<void()>& handler) {
-    if (screens_.ending())
-        return;
-    try {
-        handler();
-    } catch (const StoreError& e) {
-        screens_.unansweredFailure(e.description());
-    } catch (const std::exception& e) {
-        screens_.unansweredFailure(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        screens_.unansweredFailure(QStringLiteral("Errore imprevisto."));
-    }
+    screens_.guard(handler);
 }
 
 bool Screen::event(QEvent* event) {

@@ -165,6 +165,20 @@ void Screens::endProgram() {
     platform_.end.end();
 }
 
+void Screens::guard(const std::function<void()>& handler) {
+    if (ending_)
+        return;
+    try {
+        handler();
+    } catch (const StoreError& e) {
+        unansweredFailure(e.description());
+    } catch (const std::exception& e) {
+        unansweredFailure(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        unansweredFailure(QStringLiteral("Errore imprevisto."));
+    }
+}
+
 void Screens::unansweredFailure(const QString& description) {
     if (ending_)
         return;

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 namespace qv {
@@ -60,6 +61,10 @@ public:
     bool ended() const { return ended_; }
     // Names of the screens unloaded by the end of the program, in the order it unloaded them.
     const QStringList& unloadedAtEnd() const { return unloaded_; }
+
+    // Runs work that no handler of the program answers for: a failure that escapes it is
+    // shown and ends the program in order. Nothing runs once the program is ending.
+    void guard(const std::function<void()>& handler);
 
     // A failure that no handler answered: its description in a box, then the orderly end.
     void unansweredFailure(const QString& description);

@@ -51,15 +51,11 @@ bool openSession(Platform& platform, Session& session) {
 }
 
 void startProgram(Screens& screens) {
-    try {
+    screens.guard([&screens] {
         frmInizio& start = screens.inizio();
         if (!screens.ending())
             screens.show(start);
-    } catch (const StoreError& e) {
-        screens.unansweredFailure(e.description());
-    } catch (const std::exception& e) {
-        screens.unansweredFailure(QString::fromLocal8Bit(e.what()));
-    }
+    });
 }
 
 int runProgram(QApplication& app) {

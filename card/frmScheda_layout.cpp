@@ -14,12 +14,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
-#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <algorithm>
 
 namespace qv {
 
@@ -61,39 +59,6 @@ constexpr int kLeftLabelColumn = 240;
 constexpr int kRightLabelColumn = 4440;
 constexpr int kLabelWidth = 1815;
 constexpr int kRecallLabelIndex = 12;
-
-// A bound box with a length limit of the card's own. The limit holds for what the user
-// types: a longer text already stored (by another program) is shown whole, and may be
-// shortened but not lengthened. A plain maximum length would cut it at the limit on display
-// and lose the rest at the next edit of the box.
-class LimitedBoundLineEdit : public BoundLineEdit {
-public:
-    LimitedBoundLineEdit(QLineEdit* box, const QString& field, int limit)
-        : BoundLineEdit(box, field), box_(box), limit_(limit) {
-        box->setMaxLength(limit);
-        watch_ = QObject::connect(box, &QLineEdit::textChanged, box,
-                                  [this](const QString& text) { allowUpTo(text.size()); });
-    }
-    ~LimitedBoundLineEdit() override { QObject::disconnect(watch_); }
-    LimitedBoundLineEdit(const LimitedBoundLineEdit&) = delete;
-    LimitedBoundLineEdit& operator=(const LimitedBoundLineEdit&) = delete;
-
-    void fill(const QVariant& value) override {
-        // Room for the whole stored text before it is set.
-        allowUpTo(fieldText(value).size());
-        BoundLineEdit::fill(value);
-    }
-
-private:
-    void allowUpTo(qsizetype length) {
-        if (box_ != nullptr)
-            box_->setMaxLength(static_cast<int>(std::max<qsizetype>(limit_, length)));
-    }
-
-    QPointer<QLineEdit> box_;
-    int limit_;
-    QMetaObject::Connection watch_;
-};
 
 // The toolbar's buttons by position: key, tooltip, theme icon.
 struct ToolbarButton {
@@ -173,11 +138,7 @@ void frmScheda::buildControls() {
             box->setEnabled(false);
         box->installEventFilter(this);
         txtFields_[layout.index] = box;
-        const QString field = QString::fromUtf8(layout.field);
-        if (layout.maxLength > 0)
-            Data1.bind(std::make_unique<LimitedBoundLineEdit>(box, field, layout.maxLength));
-        else
-            Data1.bind(std::make_unique<BoundLineEdit>(box, field));
+        Data1.bind(std::make_unique<BoundLineEdit>(box, QString::fromUtf8(layout.field), layout.maxLength));
 
         const int labelLeft = layout.left == 6360 ? kRightLabelColumn : kLeftLabelColumn;
         auto* label =
@@ -195,7 +156,7 @@ void frmScheda::buildControls() {
     Text5 = named(new QLineEdit(client), QStringLiteral("Text5"), recallCaption);
     Text5->setGeometry(twips(6720), twips(1535), twips(1335), twips(kBoxHeight));
     Text5->installEventFilter(this);
-    Data1.bind(std::make_unique<LimitedBoundLineEdit>(Text5, QStringLiteral("Data richiamo"), 20));
+    Data1.bind(std::make_unique<BoundLineEdit>(Text5, QStringLiteral("Data richiamo"), 20));
     setTabOrder(previous, Text5);
 
     auto* recallLabel = named(new QLabel(recallCaption, client),

@@ -2,18 +2,24 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 #include <cmath>
 
 namespace qv {
 
-BoundLineEdit::BoundLineEdit(QLineEdit* box, const QString& field) : box_(box), field_(field) {
+BoundLineEdit::BoundLineEdit(QLineEdit* box, const QString& field, int typingLimit)
+    : box_(box), field_(field), typingLimit_(typingLimit) {
+    if (box == nullptr)
+        return;
+    if (typingLimit_ > 0)
+        box->setMaxLength(typingLimit_);
     // Any change of the text, typed or set by the program, marks the field for writing;
     // only fills from the record are left out.
-    if (box != nullptr)
-        watch_ = QObject::connect(box, &QLineEdit::textChanged, box, [this] {
-            if (!filling_)
-                changed_ = true;
-        });
+    watch_ = QObject::connect(box, &QLineEdit::textChanged, box, [this](const QString& text) {
+        allowUpTo(text.size());
+        if (!filling_)
+            changed_ = true;
+    });
 }
 
 BoundLineEdit::~BoundLineEdit() {
@@ -29,9 +35,16 @@ QVariant BoundLineEdit::storeValue() const {
 void BoundLineEdit::fill(const QVariant& value) {
     if (box_ == nullptr)
         return;
+    const QString text = fieldText(value);
+    allowUpTo(text.size()); // room for the whole stored text before it is set
     filling_ = true;
-    box_->setText(fieldText(value));
+    box_->setText(text);
     filling_ = false;
+}
+
+void BoundLineEdit::allowUpTo(qsizetype length) {
+    if (typingLimit_ > 0 && box_ != nullptr)
+        box_->setMaxLength(static_cast<int>(std::max<qsizetype>(typingLimit_, length)));
 }
 
 BoundLabel::BoundLabel(QLabel* label, const QString& field) : label_(label), field_(field) {}

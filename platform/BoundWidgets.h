@@ -14,7 +14,10 @@ namespace qv {
 // data-changed flag; fills from the record do not.
 class BoundLineEdit : public BoundControl {
 public:
-    BoundLineEdit(QLineEdit* box, const QString& field);
+    // A typing limit above 0 holds for what the user types: a longer text already stored
+    // (by another program) is shown whole, and may be shortened but not lengthened. A plain
+    // maximum length would cut it on display and lose the rest at the next edit.
+    BoundLineEdit(QLineEdit* box, const QString& field, int typingLimit = 0);
     ~BoundLineEdit() override;
     BoundLineEdit(const BoundLineEdit&) = delete;
     BoundLineEdit& operator=(const BoundLineEdit&) = delete;
@@ -25,8 +28,11 @@ public:
     void setDataChanged(bool changed) override { changed_ = changed; }
 
 private:
+    void allowUpTo(qsizetype length);
+
     QPointer<QLineEdit> box_;
     QString field_;
+    int typingLimit_ = 0;
     bool changed_ = false;
     bool filling_ = false;
     QMetaObject::Connection watch_;

@@ -57,7 +57,7 @@ namespace {
     const int extended = db ? sqlite3_extended_errcode(db) : code;
     const QString message =
         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-    throw Failure(extended ? extended : code, italianMessage(extended ? extended : code, message));
+    throw Failure(extended ? extended : code, message);
 }
 } // namespace
 
@@ -146,7 +146,7 @@ bool Stmt::step() {
     const int extended = sqlite3_extended_errcode(db_);
     const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
     sqlite3_reset(stmt_);
-    throw Failure(extended ? extended : rc, italianMessage(extended ? extended : rc, message));
+    throw Failure(extended ? extended : rc, message);
 }
 
 void Stmt::run() {
@@ -199,8 +199,7 @@ void exec(sqlite3* db, const QString& text) {
     if (rc != SQLITE_OK) {
         const QString why = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(message);
-        const int code = sqlite3_extended_errcode(db) ? sqlite3_extended_errcode(db) : rc;
-        throw Failure(code, italianMessage(code, why));
+        throw Failure(sqlite3_extended_errcode(db) ? sqlite3_extended_errcode(db) : rc, why);
     }
 }
 

@@ -19,16 +19,19 @@ namespace sql {
 // engine's own text otherwise (a trigger's message is kept as it is).
 QString italianMessage(int code, const QString& engine);
 
-// A failure reported by the engine: its extended result code and its description.
+// A failure reported by the engine: its extended result code and its description in the
+// user's words (italianMessage of the engine's text).
 class Failure : public std::runtime_error {
 public:
-    Failure(int code, const QString& message)
-        : std::runtime_error(message.toStdString()), code_(code), message_(message) {}
+    Failure(int code, const QString& engineText)
+        : Failure(code, engineText, italianMessage(code, engineText)) {}
     int code() const { return code_; }
     int primaryCode() const { return code_ & 0xff; }
     const QString& message() const { return message_; }
 
 private:
+    Failure(int code, const QString&, const QString& message)
+        : std::runtime_error(message.toStdString()), code_(code), message_(message) {}
     int code_;
     QString message_;
 };

@@ -828,12 +828,15 @@ TEST_F(RecordSetTest, AgendaEditClearCancelFindAndUpdate) {
     EXPECT_EQ((*agenda)["40"].text, "17:45");
 
     // Loading a day: Edit, empty every box, Edit, CancelUpdate, FindFirst.
-    rs.Edit();
-    for (const QString& f : fields)
-        (*agenda)[f].type(QString());
-    rs.Edit();
-    rs.CancelUpdate();
-    rs.FindFirst(QString::fromUtf8("giorno =   'mercoledì'"));
+    const auto loadDay = [&](const char* weekday) {
+        rs.Edit();
+        for (const QString& f : fields)
+            (*agenda)[f].type(QString());
+        rs.Edit();
+        rs.CancelUpdate();
+        rs.FindFirst(QString::fromUtf8("giorno =   '%1'").arg(QString::fromUtf8(weekday)));
+    };
+    loadDay("mercoledì");
     EXPECT_FALSE(rs.NoMatch());
     EXPECT_EQ(rs.Fields("giorno").toString(), QString::fromUtf8("mercoledì"));
     EXPECT_EQ((*agenda)["1"].text, "08:00");
@@ -861,12 +864,7 @@ TEST_F(RecordSetTest, AgendaEditClearCancelFindAndUpdate) {
     monday.reset();
 
     // Loading the same weekday again (a week later) refills the boxes from the row.
-    rs.Edit();
-    for (const QString& f : fields)
-        (*agenda)[f].type(QString());
-    rs.Edit();
-    rs.CancelUpdate();
-    rs.FindFirst(QString::fromUtf8("giorno =   'mercoledì'"));
+    loadDay("mercoledì");
     EXPECT_EQ((*agenda)["1"].text, "08:30");
     EXPECT_EQ((*agenda)["40"].text, "17:45");
     EXPECT_FALSE((*agenda)["1"].changed);
