@@ -9,8 +9,9 @@
 namespace qv {
 
 Screen::Screen(Screens& screens, const QString& name) : screens_(screens) {
+    // The code name is for the program; a screen reader speaks the window's caption, which
+    // is what a window without an accessible name of its own is called.
     setObjectName(name);
-    setAccessibleName(name);
 }
 
 Screen::~Screen() = default;

@@ -53,9 +53,14 @@ template <class T> T& Screens::touch() {
         for (DataControl* dc : screen->dataControls())
             dc->Recordset();
     } catch (...) {
-        loaded_.pop_back();
+        // Only the screen whose load failed goes: the screens its load handler loaded in
+        // turn (the reminder loads the card) stay loaded, and the end unloads them.
+        const auto failed = std::find(loaded_.begin(), loaded_.end(), QPointer<Screen>(screen));
+        if (failed != loaded_.end())
+            loaded_.erase(failed);
         if (active_ == screen)
             active_ = nullptr;
+        closeDataControls(*screen, true);
         screen->hide();
         screen->deleteLater();
         throw;

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace qv;
 using namespace qv::test;
@@ -67,19 +68,20 @@ TEST_F(Card, laysOutItsBoundBoxesAndLabels) {
         const char* label;
         int left, top, width, maxLength;
     };
+    const int none = std::numeric_limits<int>::max(); // no cut of the program's own
     const Expected boxes[] = {
-        {0, "ID:", 2160, 1200, 615, 32767},
+        {0, "ID:", 2160, 1200, 615, none},
         {1, "Cognome:", 2160, 1535, 3135, 50},
         {2, "Nome:", 2160, 1870, 3135, 50},
         {9, "Attività / Riferimento:", 2160, 2205, 3135, 50},
         {14, "Società / Ditta:", 2160, 2540, 3135, 50},
         {4, "Indirizzo:", 2160, 2875, 5895, 100},
         {5, "Telefono Casa:", 2160, 3210, 1695, 20},
-        {6, "Telefono Ufficio:", 2160, 3545, 1695, 32767},
-        {8, "Data:", 2160, 3855, 1695, 32767},
-        {7, "Cellulare:", 6360, 3201, 1695, 32767},
-        {10, "Fax:", 6360, 3527, 1695, 32767},
-        {11, "E mail:", 6360, 3855, 1695, 32767},
+        {6, "Telefono Ufficio:", 2160, 3545, 1695, none},
+        {8, "Data:", 2160, 3855, 1695, none},
+        {7, "Cellulare:", 6360, 3201, 1695, none},
+        {10, "Fax:", 6360, 3527, 1695, none},
+        {11, "E mail:", 6360, 3855, 1695, none},
     };
     for (const Expected& e : boxes) {
         QLineEdit* box = c.txtFields(e.index);
@@ -126,16 +128,17 @@ TEST_F(Card, aStoredTextLongerThanTheLimitIsShownWholeAndKept) {
     QLineEdit* cognome = c.txtFields(1);
     EXPECT_EQ(longName, cognome->text().toStdString());
 
-    // Nothing can be added; it can be shortened, and the rest of it is kept.
+    // Nothing can be added; it can be edited within its own length, and the rest is kept.
     cognome->setFocus();
     cognome->end(false);
     QTest::keyClicks(cognome, QStringLiteral("xy"));
     EXPECT_EQ(longName, cognome->text().toStdString());
     QTest::keyClick(cognome, Qt::Key_Backspace);
-    QTest::keyClicks(cognome, QStringLiteral("z"));
-    EXPECT_EQ(longName.substr(0, 59), cognome->text().toStdString());
+    QTest::keyClicks(cognome, QStringLiteral("zw"));
+    const std::string edited = longName.substr(0, 59) + "z";
+    EXPECT_EQ(edited, cognome->text().toStdString());
     c.Data1.Recordset().MoveNext();
-    EXPECT_EQ(longName.substr(0, 59), queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 3"));
+    EXPECT_EQ(edited, queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 3"));
 
     // The next patient has the card's own limit again.
     EXPECT_EQ("Neri", cognome->text().toStdString());

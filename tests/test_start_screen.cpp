@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/frmInizio.h"
 #include "card/frmScheda.h"
+#include "clinical/frmCartellaClinica.h"
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
@@ -11,6 +12,7 @@
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Sql.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace qv;
 using namespace qv::test;
@@ -222,3 +225,45 @@ TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {
 }
 
 } // namespace
+
+TEST(StartScreenFailures, aLoadFailingAfterTheReminderLoadedTheCardStillUnloadsTheCard) {
+    FakePlatform fp;
+    Database::create(fp.dbPath());
+    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, \"Data richiamo\") VALUES (1, 'Rossi', '01/01/2000')");
+    // The reminder's box is open when the start screen's load fails: the card is loaded by then.
+    ExpectedBox reminder;
+    reminder.whileOpen = [] { throw std::runtime_error("caricamento non riuscito"); };
+    fp.msg.expect(reminder);
+    fp.msg.expect(QStringLiteral("caricamento non riuscito"));
+    Screens screens(fp.platform);
+    startProgram(screens);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_TRUE(fp.end.ended());
+    EXPECT_EQ(QStringList{QStringLiteral("frmScheda")}, screens.unloadedAtEnd());
+    EXPECT_TRUE(screens.loadOrder().isEmpty());
+}
+
+TEST_F(StartScreen, everyWindowAndControlSpeaksWhatTheUserSees) {
+    start();
+    const std::vector<std::pair<Screen*, QString>> windows = {
+        {&inizio(), QStringLiteral("Quorvane")},   {&card(), QStringLiteral("Scheda")},
+        {&screens.cerca(), QStringLiteral("Cerca ")}, {&screens.elenco(), QStringLiteral("Elenco")},
+        {&screens.cartellaClinica(), QStringLiteral("Note")}, {&screens.agend(), QStringLiteral("Agenda")},
+    };
+    for (const auto& [window, caption] : windows) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(window);
+        ASSERT_NE(nullptr, spoken);
+        EXPECT_EQ(caption.toStdString(), spoken->text(QAccessible::Name).toStdString());
+        // Whatever takes the focus is spoken by what it shows or by its label, never by its code name.
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            if (control->focusPolicy() == Qt::NoFocus || control->objectName().isEmpty() ||
+                control->objectName().startsWith(QLatin1String("qt_")))
+                continue;
+            QAccessibleInterface* item = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(nullptr, item);
+            const QString name = item->text(QAccessible::Name);
+            EXPECT_FALSE(name.trimmed().isEmpty()) << control->objectName().toStdString();
+            EXPECT_NE(control->objectName(), name) << control->objectName().toStdString();
+        }
+    }
+}
