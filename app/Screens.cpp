@@ -1,6 +1,7 @@
 #include "app/Screens.h"
 
 #include "agenda/FormAgend.h"
+#include "app/EndRequests.h"
 #include "app/frmInizio.h"
 #include "card/frmScheda.h"
 #include "clinical/frmCartellaClinica.h"
@@ -22,12 +23,12 @@ QString screenName(const QMetaObject& meta) {
 
 // Closes a screen's data controls; a refused write has already been shown by the control's
 // data-error event, and nothing more can be done for it while the screen goes away.
-void closeDataControls(Screen& screen, bool quiet = false) {
+void closeDataControls(Screen& screen, bool quiet = false, bool tearingDown = false) {
     for (DataControl* dc : screen.dataControls()) {
         if (quiet)
             dc->onError = nullptr;
         try {
-            dc->Close();
+            dc->Close(!tearingDown);
         } catch (const StoreError&) {
         }
     }
@@ -37,6 +38,7 @@ void closeDataControls(Screen& screen, bool quiet = false) {
 Screens::Screens(Platform& platform) : platform_(platform) {}
 
 Screens::~Screens() {
+    endRequests_.reset();
     for (auto& screen : loaded_)
         delete screen.data();
 }
@@ -162,12 +164,28 @@ void Screens::endProgram() {
         if (!screen)
             continue;
         unloaded_ << screen->objectName();
-        closeDataControls(*screen, afterFailure_);
+        // While the process exits, the widgets' own machinery may be gone already: the data is
+        // written and nothing on the screen is touched.
+        closeDataControls(*screen, afterFailure_ || atExit_, atExit_);
+        if (atExit_)
+            continue;
         screen->hide();
         screen->deleteLater();
     }
+    if (atExit_)
+        loaded_ = screens; // still owned here, never touched again
     ended_ = true;
     platform_.end.end();
+}
+
+void Screens::endProgramAtExit() {
+    atExit_ = true;
+    endProgram();
+}
+
+void Screens::endOnSystemRequests() {
+    if (!endRequests_)
+        endRequests_ = std::make_unique<EndRequests>(*this);
 }
 
 void Screens::guard(const std::function<void()>& handler) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace qv {
@@ -16,6 +17,7 @@ class frmCerca;
 class frmElenco;
 class frmCartellaClinica;
 class FormAgend;
+class EndRequests;
 
 // The screens' registry. Each screen exists at most once: it is created (hidden, its load
 // handler run) the first time it is touched, shown and hidden by the others, and unloaded
@@ -57,10 +59,19 @@ public:
     // The same after a failure has been shown: pending edits are still written where the
     // store accepts them, but a refused write is not reported a second time.
     void endProgramAfterFailure();
+    // The same while the process is exiting (the display was lost): the data controls write
+    // what is pending, no box is shown and no widget is touched.
+    void endProgramAtExit();
     bool ending() const { return ending_; }
+    // The program's exit status: 1 when it ended because of a failure, 0 otherwise.
+    int exitStatus() const { return afterFailure_ ? 1 : 0; }
     bool ended() const { return ended_; }
     // Names of the screens unloaded by the end of the program, in the order it unloaded them.
     const QStringList& unloadedAtEnd() const { return unloaded_; }
+
+    // From now on SIGTERM, SIGHUP, SIGINT, the session manager's request to save and the loss
+    // of the display end the program in order, as endProgram does.
+    void endOnSystemRequests();
 
     // Runs work that no handler of the program answers for: a failure that escapes it is
     // shown and ends the program in order. Nothing runs once the program is ending.
@@ -77,7 +88,9 @@ private:
     bool ending_ = false;
     bool ended_ = false;
     bool afterFailure_ = false;
+    bool atExit_ = false;
     QStringList unloaded_;
+    std::unique_ptr<EndRequests> endRequests_;
 };
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/ProgramLock.h"
 #include "app/Screens.h"
 #include "app/frmInizio.h"
 #include "platform/Icon.h"
@@ -7,7 +8,9 @@
 #include "store/StoreError.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QLocale>
 
 namespace qv {
 
@@ -21,23 +24,44 @@ QString lockPath(const Platform& platform) {
 
 bool openSession(Platform& platform, Session& session) {
     const QString folder = QDir::toNativeSeparators(platform.folder);
-    auto lock = std::make_unique<QLockFile>(lockPath(platform));
-    // A lock is stale only when the copy that took it is no longer running.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) {
-        if (lock->error() == QLockFile::LockFailedError) {
-            platform.msg.show(QStringLiteral("Quorvane è già aperto sugli stessi dati (cartella %1).\r\n"
-                                             "Si può usare una sola copia del programma alla volta: "
-                                             "chiudere l'altra finestra di Quorvane e riprovare.")
-                                  .arg(folder),
-                              MsgButtons::Ok, MsgIcon::Exclamation);
-        } else {
-            platform.msg.show(QStringLiteral("Impossibile usare la cartella del programma %1: "
-                                             "la cartella non esiste o non si hanno i permessi per "
-                                             "scriverci. L'archivio dei pazienti non può essere aperto.")
-                                  .arg(folder),
-                              MsgButtons::Ok, MsgIcon::Critical);
-        }
+    auto lock = std::make_unique<ProgramLock>(lockPath(platform));
+    ProgramLock::Outcome outcome = lock->tryTake();
+    if (outcome == ProgramLock::Outcome::OtherComputer) {
+        const QLocale italian(QLocale::Italian, QLocale::Italy);
+        const QDateTime since = lock->holderSince().toLocalTime();
+        const QString when = since.isValid() ? QStringLiteral(" dal %1 alle %2")
+                                                   .arg(italian.toString(since.date(), QStringLiteral("dd/MM/yyyy")),
+                                                        italian.toString(since.time(), QStringLiteral("HH:mm")))
+                                             : QString();
+        const MsgAnswer answer = platform.msg.show(
+            QStringLiteral("I dati della cartella %1 risultano aperti da Quorvane sul computer \"%2\"%3.\r\n"
+                           "Se Quorvane non è aperto su quel computer (per esempio perché la cartella è stata "
+                           "copiata dal vecchio computer o ripristinata da una copia di sicurezza), si può "
+                           "continuare su questo computer.\r\nContinuare e usare i dati su questo computer?")
+                .arg(folder, lock->holderHost(), when),
+            MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
+        if (answer != MsgAnswer::Yes)
+            return false;
+        outcome = lock->takeOver() ? ProgramLock::Outcome::Taken : ProgramLock::Outcome::Failed;
+    }
+    if (outcome == ProgramLock::Outcome::InUse) {
+        platform.msg.show(QStringLiteral("Quorvane è già aperto sugli stessi dati (cartella %1).\r\n"
+                                         "Si può usare una sola copia del programma alla volta: "
+                                         "chiudere l'altra finestra di Quorvane e riprovare.")
+                              .arg(folder),
+                          MsgButtons::Ok, MsgIcon::Exclamation);
+        return false;
+    }
+    if (outcome == ProgramLock::Outcome::Failed) {
+        const QString what = lock->diskFull()
+                                 ? QStringLiteral("Il disco della cartella del programma %1 è pieno, quindi "
+                                                  "l'archivio dei pazienti non può essere aperto. Liberare spazio "
+                                                  "sul disco e avviare di nuovo il programma.")
+                                       .arg(folder)
+                                 : QStringLiteral("Impossibile usare la cartella del programma %1: %2. L'archivio "
+                                                  "dei pazienti non può essere aperto.")
+                                       .arg(folder, lock->failure());
+        platform.msg.show(what, MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
     try {
@@ -75,10 +99,12 @@ int runProgram(QApplication& app) {
         return 1;
 
     Screens screens(platform);
+    screens.endOnSystemRequests();
     startProgram(screens);
     if (end.ended())
-        return 0;
-    return app.exec();
+        return screens.exitStatus();
+    const int loop = app.exec();
+    return screens.exitStatus() != 0 ? screens.exitStatus() : loop;
 }
 
 } // namespace qv

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/ProgramLock.h"
 #include "platform/Platform.h"
 
-#include <QLockFile>
 #include <memory>
 
 class QApplication;
@@ -10,12 +10,13 @@ class QApplication;
 namespace qv {
 
 class Database;
+
 class Screens;
 
 // What the program holds on to while it runs: the lock beside the database and the open
 // database, shared with every data control.
 struct Session {
-    std::unique_ptr<QLockFile> lock;
+    std::unique_ptr<ProgramLock> lock;
     std::shared_ptr<Database> database;
 };
 

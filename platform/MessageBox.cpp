@@ -5,8 +5,11 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
+#include <QTextBoundaryFinder>
 #include <QTranslator>
 #include <QtGlobal>
+#include <algorithm>
 
 namespace qv {
 
@@ -26,11 +29,42 @@ QMessageBox::Icon qtIcon(MsgIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A box that shows user data keeps a size that fits the screen: a line is cut after this many
+// characters, a prompt after this many lines, each cut marked with an ellipsis.
+constexpr qsizetype kLongestLine = 100;
+constexpr qsizetype kMostLines = 30;
+
+QString cutAtCharacter(const QString& line, qsizetype length) {
+    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, line);
+    boundaries.setPosition(length);
+    const qsizetype cut = boundaries.isAtBoundary() ? length : boundaries.toPreviousBoundary();
+    return line.left(std::max<qsizetype>(cut, 0)) + QChar(0x2026);
+}
+
 } // namespace
+
+QString shownPrompt(const QString& prompt) {
+    QStringList lines = prompt.split(u'\n');
+    bool cut = false;
+    if (lines.size() > kMostLines) {
+        lines.resize(kMostLines);
+        lines.back() = QString(QChar(0x2026));
+        cut = true;
+    }
+    for (QString& line : lines) {
+        const bool cr = line.endsWith(u'\r');
+        const qsizetype length = line.size() - (cr ? 1 : 0);
+        if (length > kLongestLine) {
+            line = cutAtCharacter(line.left(length), kLongestLine) + (cr ? QStringLiteral("\r") : QString());
+            cut = true;
+        }
+    }
+    return cut ? lines.join(u'\n') : prompt;
+}
 
 void configureMessageBox(QMessageBox& box, const QString& prompt, MsgButtons buttons, MsgIcon icon,
                          const QString& title, MsgAnswer defaultAnswer) {
-    box.setText(prompt);
+    box.setText(shownPrompt(prompt));
     box.setTextFormat(Qt::PlainText);
     box.setIcon(qtIcon(icon));
     box.setWindowTitle(title.isEmpty() ? kProgramTitle : title);

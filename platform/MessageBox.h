@@ -37,6 +37,9 @@ public:
 // icon and title. Closing a Yes/No box (Esc, the window's close button) answers No.
 void configureMessageBox(QMessageBox& box, const QString& prompt, MsgButtons buttons, MsgIcon icon,
                          const QString& title, MsgAnswer defaultAnswer);
+// The prompt as the box shows it: a prompt with very long lines (a value stored by another
+// program) or very many lines is cut, so that the box fits the screen and appears at once.
+QString shownPrompt(const QString& prompt);
 // The answer a box set up by configureMessageBox gives once the user has closed it.
 MsgAnswer answerOf(const QMessageBox& box, MsgButtons buttons);
 

@@ -84,12 +84,13 @@ void DataControl::UpdateRecord() {
         writeChanged(RecordSet::Save::Record);
 }
 
-void DataControl::Close() {
+void DataControl::Close(bool emptyControls) {
     if (!recordset_)
         return;
     recordset_->leave(true);
     recordset_.reset();
-    clearAll();
+    if (emptyControls)
+        clearAll();
 }
 
 BoundControl* DataControl::bind(std::unique_ptr<BoundControl> control) {

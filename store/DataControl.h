@@ -42,8 +42,9 @@ public:
     // Writes the changed bound controls now, without leaving the record and without the
     // validate event.
     void UpdateRecord();
-    // Writes pending edits and closes the record set.
-    void Close();
+    // Writes pending edits and closes the record set; the bound controls are emptied unless
+    // they are being torn down with the program and must not be touched.
+    void Close(bool emptyControls = true);
 
     // The data control takes ownership; the control is filled on the next reposition.
     BoundControl* bind(std::unique_ptr<BoundControl> control);

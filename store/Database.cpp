@@ -7,10 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <limits>
 #include <sqlite3.h>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -315,6 +317,15 @@ void syncFolder(const QString& folder) {
 #endif
 }
 
+bool isRegularFile(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+#else
+    return QFileInfo(path).isFile();
+#endif
+}
+
 void removeQuietly(const QString& path) {
     QFile::remove(path);
     QFile::remove(path + QStringLiteral("-journal"));
@@ -462,8 +473,9 @@ std::shared_ptr<Database> Database::open(const QString& path) {
     const QFileInfo info(file);
     if (!info.exists() && !info.isSymLink())
         create(file);
-    if (info.isDir())
-        throw StoreError(err::CannotOpen, damagedMessage(file));
+    // Only a regular file can be an archive: reading a pipe or a device would wait for ever.
+    if (!isRegularFile(file))
+        throw StoreError(err::NotADatabase, damagedMessage(file));
 
     QString why;
     switch (inspect(file, &why)) {
@@ -545,6 +557,15 @@ void Database::checkSchema() {
     auto patients = table(QStringLiteral("Pazienti"));
     if (!patients || patients->isView || patients->column(QStringLiteral("ID")) < 0)
         throw StoreError(err::NotADatabase, damagedMessage(path_));
+    // ID must be the row's own integer key: the store gives new patients their ID through it.
+    if (patients->rowidColumn != patients->column(QStringLiteral("ID")))
+        throw StoreError(err::NotADatabase, damagedMessage(path_));
+    {
+        sql::Stmt withoutRowid(db_, QStringLiteral("SELECT wr FROM pragma_table_list WHERE name = ?1"));
+        withoutRowid.bind(1, patients->name);
+        if (withoutRowid.step() && withoutRowid.int64(0) != 0)
+            throw StoreError(err::NotADatabase, damagedMessage(path_));
+    }
     for (const QString& f : patientFields())
         if (patients->column(f) < 0)
             throw StoreError(err::NotADatabase, damagedMessage(path_));
@@ -624,6 +645,12 @@ qint64 Database::reserveKey(const TableInfo& table) {
     }
     if (auto it = lastReserved_.find(table.name); it != lastReserved_.end())
         next = std::max(next, it->second);
+    if (next >= std::numeric_limits<qint64>::max())
+        throw StoreError(err::KeysExhausted,
+                         QStringLiteral("Non è possibile aggiungere un'altra scheda: l'archivio ha già dato "
+                                        "l'identificativo più alto possibile (%1). Le schede esistenti "
+                                        "restano invariate; rivolgersi all'assistenza tecnica.")
+                             .arg(next));
     ++next;
     if (counted) {
         sql::Stmt update(db_, QStringLiteral("UPDATE sqlite_sequence SET seq = ?1 WHERE name = ?2"));

@@ -22,6 +22,7 @@ constexpr int CannotCreate = 3044;          // the database cannot be created in
 constexpr int NoSuchTable = 3078;           // a record source that names no table or query
 constexpr int WriteFailed = 3197;           // the engine refused a write (carried by the data-error event)
 constexpr int InvalidBookmark = 3159;       // a bookmark that names no row of the record set
+constexpr int KeysExhausted = 3022;         // no identifier is left to give a new row
 } // namespace err
 
 // A failure of the record store: an error number and a description for the user (Italian).

@@ -571,3 +571,30 @@ TEST(QtProgramEnd, BeforeTheLoopRunsItIsOnlyNoted) {
     end.end();
     EXPECT_TRUE(end.ended());
 }
+
+TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
+    const QString surname(1000000, u'M');
+    const QString prompt = QStringLiteral("Devi aprire la scheda relativa a:   \r\nMario\r\n") + surname +
+                           QStringLiteral("\r\n\r\n");
+    QMessageBox box;
+    configureMessageBox(box, prompt, MsgButtons::Ok, MsgIcon::None, QString(), MsgAnswer::Yes);
+    const QStringList lines = box.text().split(u'\n');
+    ASSERT_EQ(5, lines.size());
+    EXPECT_EQ("Devi aprire la scheda relativa a:   \r", text(lines[0]));
+    EXPECT_EQ("Mario\r", text(lines[1]));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("MMMM")));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("\u2026\r")));
+    EXPECT_LT(lines[2].size(), 200);
+    const QSize size = box.sizeHint();
+    EXPECT_LT(size.width(), 1280);
+    EXPECT_LT(size.height(), 800);
+
+    // A thousand lines are cut too; an emoji is never split; ordinary prompts stay exactly as they are.
+    QMessageBox tall;
+    configureMessageBox(tall, QStringLiteral("riga\n").repeated(1000), MsgButtons::Ok, MsgIcon::None, QString(),
+                        MsgAnswer::Yes);
+    EXPECT_LT(tall.sizeHint().height(), 800);
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    EXPECT_EQ(QString(99, u'a') + QChar(0x2026), shownPrompt(QString(99, u'a') + emoji + QString(50, u'b')));
+    EXPECT_EQ(" Vuoi salvare? \r\n", text(shownPrompt(QStringLiteral(" Vuoi salvare? \r\n"))));
+}

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <stdexcept>
 
 using namespace qv;
@@ -158,6 +159,7 @@ TEST_F(StartScreen, chiudiUnloadsEveryScreenInLoadOrderAndEnds) {
     EXPECT_EQ(loaded, screens.unloadedAtEnd());
     EXPECT_TRUE(screens.loadOrder().isEmpty());
     EXPECT_EQ("Maria", queryText(fp.dbPath(), "SELECT Nome FROM Pazienti WHERE ID = 1"));
+    EXPECT_EQ(0, screens.exitStatus());
 }
 
 TEST_F(StartScreen, closingTheWindowEndsTheProgramLikeChiudi) {
@@ -203,6 +205,7 @@ TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
     EXPECT_TRUE(fp.msg.shown()[0].prompt.startsWith(QStringLiteral("Intercettato errore dei dati:")));
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("scrittura rifiutata")));
     EXPECT_TRUE(fp.end.ended());
+    EXPECT_EQ(1, screens.exitStatus()); // a failure is not a success for whoever started the program
     EXPECT_EQ("Rossi", queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 1"));
 }
 
@@ -266,4 +269,37 @@ TEST_F(StartScreen, everyWindowAndControlSpeaksWhatTheUserSees) {
             EXPECT_NE(control->objectName(), name) << control->objectName().toStdString();
         }
     }
+}
+
+TEST_F(StartScreen, aShutdownHangupOrInterruptEndsInOrderWritingWhatWasTyped) {
+    for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(number);
+        FakePlatform platform;
+        Database::create(platform.dbPath());
+        execSql(platform.dbPath(), "INSERT INTO Pazienti (ID, Cognome) VALUES (1, 'Rossi')");
+        Screens all(platform.platform);
+        all.endOnSystemRequests();
+        startProgram(all);
+        QTest::mouseClick(all.inizio().CandyHCommand8, Qt::LeftButton); // the agenda, loaded last
+        const QStringList loaded = all.loadOrder();
+        all.scheda().txtFields(2)->setText(QStringLiteral("Mario")); // pending on the card
+        ASSERT_EQ(0, ::raise(number));
+        QTRY_VERIFY(platform.end.ended());
+        EXPECT_EQ(1, platform.end.count());
+        EXPECT_EQ(loaded, all.unloadedAtEnd());
+        EXPECT_EQ("Mario", queryText(platform.dbPath(), "SELECT Nome FROM Pazienti WHERE ID = 1"));
+        EXPECT_EQ(0, all.exitStatus());
+    }
+}
+
+TEST_F(StartScreen, losingTheDisplayWritesWhatWasTypedWithoutTouchingTheWindows) {
+    start();
+    frmScheda& shown = card();
+    shown.txtFields(4)->setText(QStringLiteral("Via Roma 1"));
+    screens.show(shown);
+    screens.endProgramAtExit(); // what the exit after a lost display runs
+    EXPECT_TRUE(fp.end.ended());
+    EXPECT_EQ("Via Roma 1", queryText(fp.dbPath(), "SELECT Indirizzo FROM Pazienti WHERE ID = 1"));
+    EXPECT_TRUE(shown.isVisible()); // left as it was: its fonts and windows may be gone already
+    EXPECT_EQ("Via Roma 1", shown.txtFields(4)->text().toStdString());
 }

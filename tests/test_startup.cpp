@@ -1,4 +1,5 @@
 // Start-up: the program folder, its database file and the lock that keeps a second copy out.
+#include "app/ProgramLock.h"
 #include "app/Startup.h"
 #include "store/Database.h"
 #include "tests/support/FakePlatform.h"
@@ -7,10 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QSysInfo>
+#include <QTest>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qv;
 using namespace qv::test;
@@ -168,6 +175,111 @@ TEST(Startup, aFolderWhereNothingCanBeCreatedGivesAClearMessage) {
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("cartella")));
     EXPECT_FALSE(QFileInfo::exists(fp.platform.folder));
+}
+
+
+// Lock files that no running copy holds: none of them may block a start.
+TEST(StartupLock, leftoversOfEveryKindDoNotBlockAndAreReplaced) {
+    const std::vector<std::pair<const char*, QByteArray>> leftovers = {
+        {"empty", QByteArray()},
+        {"garbage", QByteArray("\x01\x02 garbage \xff\xfe\n\n\n", 16)},
+        {"an unrelated process", QByteArray::number(1) + "\nbash\n" + QSysInfo::machineHostName().toUtf8() + "\n"},
+        {"an old form naming another computer", QByteArray("4242\nquorvane\nvecchio-pc\n")},
+    };
+    for (const auto& [what, bytes] : leftovers) {
+        SCOPED_TRACE(what);
+        FakePlatform fp;
+        writeFile(fp.dbPath() + ".lock", bytes);
+        Session session;
+        EXPECT_TRUE(openSession(fp.platform, session));
+        EXPECT_TRUE(fp.msg.shown().empty());
+        QFile lock(fp.dbPath() + ".lock");
+        ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(lock.readAll().contains(QSysInfo::machineHostName().toUtf8()));
+    }
+    // A folder of that name is no lock either.
+    FakePlatform fp;
+    ASSERT_TRUE(QDir(fp.platform.folder).mkpath(QStringLiteral("quorvane.mdb.lock/dentro")));
+    Session session;
+    EXPECT_TRUE(openSession(fp.platform, session));
+    EXPECT_TRUE(QFileInfo(fp.dbPath() + ".lock").isFile());
+}
+
+TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
+    FakePlatform fp;
+    const QByteArray foreign = "quorvane-lock\n4242\nvecchio-pc\n2026-11-30T18:05:00\n";
+    writeFile(fp.dbPath() + ".lock", foreign);
+
+    ExpectedBox no;
+    no.buttons = MsgButtons::YesNo;
+    no.icon = MsgIcon::Exclamation;
+    no.answer = MsgAnswer::No;
+    fp.msg.expect(no);
+    {
+        Session declined;
+        EXPECT_FALSE(openSession(fp.platform, declined));
+    }
+    ASSERT_EQ(1u, fp.msg.shown().size());
+    const QString prompt = fp.msg.shown()[0].prompt;
+    EXPECT_TRUE(prompt.contains(QStringLiteral("\"vecchio-pc\""))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.contains(QStringLiteral("30/11/2026"))) << prompt.toStdString();
+    EXPECT_EQ(MsgAnswer::No, fp.msg.shown()[0].defaultAnswer);
+    QFile kept(fp.dbPath() + ".lock");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(foreign, kept.readAll()) << "a declined lock stays as it was";
+    kept.close();
+    EXPECT_FALSE(QFileInfo::exists(fp.dbPath())) << "nothing is opened without the user's word";
+
+    ExpectedBox yes = no;
+    yes.answer = MsgAnswer::Yes;
+    fp.msg.expect(yes);
+    Session taken;
+    EXPECT_TRUE(openSession(fp.platform, taken));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(kept.readAll().contains(QSysInfo::machineHostName().toUtf8()));
+
+    // While it runs here, a second copy is refused without being asked.
+    ExpectedBox refused;
+    refused.buttons = MsgButtons::Ok;
+    fp.msg.expect(refused);
+    Session second;
+    EXPECT_FALSE(openSession(fp.platform, second));
+    EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("già aperto")));
+}
+
+TEST(StartupLock, aCopyRunningInAnotherProcessIsStillRefused) {
+    FakePlatform fp;
+    const QByteArray lockName = QFile::encodeName(fp.dbPath() + ".lock");
+    // Another process holds the lock the way a running copy does, until it is killed.
+    int ready[2];
+    ASSERT_EQ(0, ::pipe(ready));
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        const int fd = ::open(lockName.constData(), O_RDWR | O_CREAT, 0644);
+        ::flock(fd, LOCK_EX);
+        (void)!::write(ready[1], "x", 1);
+        for (;;)
+            ::pause();
+    }
+    char byte = 0;
+    ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    ExpectedBox refused;
+    refused.icon = MsgIcon::Exclamation;
+    fp.msg.expect(refused);
+    Session session;
+    EXPECT_FALSE(openSession(fp.platform, session));
+    EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("già aperto")));
+
+    // Killed, it leaves its file behind; the next start takes it.
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    ASSERT_TRUE(QFileInfo::exists(fp.dbPath() + ".lock"));
+    Session after;
+    EXPECT_TRUE(openSession(fp.platform, after));
 }
 
 } // namespace
