@@ -258,9 +258,11 @@ TEST_F(AgendaSheet, aDayFileThatCannotBeWrittenIsReportedOnceAndTheSheetKeepsIts
     // A folder where the day file should be: it cannot be replaced.
     ASSERT_TRUE(QFile::remove(dayPath(kMonday)));
     ASSERT_TRUE(QDir().mkpath(dayPath(kMonday)));
+    // The real box takes the focus from the box just entered: that is no second leaving.
     fp.msg.expect({u("L'agenda di lunedì 6 dicembre  2004 non è stata salvata: nella cartella Agd c'è una "
                      "cartella con lo stesso nome del file."),
-                   std::nullopt, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok, {}});
+                   std::nullopt, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok,
+                   [this] { agenda().CandyHCommand1->setFocus(Qt::ActiveWindowFocusReason); }});
     leave();
     EXPECT_EQ(1u, fp.msg.shown().size());
     EXPECT_TRUE(fp.msg.scriptDone());
@@ -354,6 +356,34 @@ TEST_F(AgendaSheet, impostazioneOrarioAnsweredYesChangesEveryMondayWithoutAFille
     EXPECT_EQ(u("07:30"), box(1, Time)->text());
     QTest::mouseClick(agenda().CandyHCommand3, Qt::LeftButton); // a Tuesday
     EXPECT_EQ(u("08:00"), box(1, Time)->text());
+}
+
+TEST_F(AgendaSheet, aRefusedWriteOfTheWeekdayTimesIsReportedAndTheProgramGoesOn) {
+    execSql(fp.dbPath(), "CREATE TRIGGER refuse BEFORE UPDATE ON Agenda BEGIN SELECT RAISE(ABORT, 'bloccato'); END");
+    open();
+    box(1, Time)->clear();
+    typeInto(box(1, Time), u("07:15"));
+    ExpectedBox yes;
+    yes.title = u("A T T E N Z I O N E !!!!");
+    yes.answer = MsgAnswer::Yes;
+    fp.msg.expect(yes);
+    ExpectedBox refused;
+    refused.icon = MsgIcon::Exclamation;
+    fp.msg.expect(refused);
+    QTest::mouseClick(agenda().CandyHCommand7, Qt::LeftButton);
+    ASSERT_EQ(2u, fp.msg.shown().size());
+    EXPECT_TRUE(fp.msg.shown()[1].prompt.startsWith(u("Gli orari di lunedì non sono stati memorizzati: ")));
+    EXPECT_TRUE(fp.msg.shown()[1].prompt.contains(u("bloccato")));
+    EXPECT_FALSE(fp.end.ended());
+    EXPECT_EQ("08:00", rowTime("lunedì", 1));
+    EXPECT_EQ(u("07:15"), box(1, Time)->text());
+    EXPECT_EQ(u("07:15"), dayValues(kMonday).value(0));
+
+    // A week on and back: the sheet works on.
+    QTest::mouseClick(agenda().CandyHCommand4, Qt::LeftButton);
+    EXPECT_EQ(u("08:00"), box(1, Time)->text());
+    QTest::mouseClick(agenda().CandyHCommand5, Qt::LeftButton);
+    EXPECT_EQ(u("07:15"), box(1, Time)->text());
 }
 
 TEST_F(AgendaSheet, aDateThatCannotLoadKeepsNoTextsOfTheDateBeforeAndWritesNothing) {

@@ -114,6 +114,20 @@ TEST_F(AgendaNavigation, aMonthViewClickShowsThatDateAndTheNextDayMovesFromIt) {
     EXPECT_EQ(QDate(2004, 12, 16), agenda().MonthView1->selectedDate());
 }
 
+TEST_F(AgendaNavigation, theMonthViewTakesADateFromTheKeyboard) {
+    open();
+    auto* view = agenda().MonthView1->findChild<QTableView*>();
+    ASSERT_NE(nullptr, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->currentIndex()).center()); // today again
+    EXPECT_EQ(u("lunedì 6 dicembre  2004"), title());
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(u("lunedì 6 dicembre  2004"), title()) << "moving is not choosing";
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(u("lunedì 13 dicembre  2004"), title());
+    EXPECT_EQ(QDate(2004, 12, 13), agenda().Calendar1.Value());
+}
+
 TEST_F(AgendaNavigation, aBoxBeingEditedIsSavedUnderTheDateShownBeforeTheClick) {
     const QDate monday(2004, 12, 6);
     open();
