@@ -2,6 +2,9 @@
 
 #include "platform/Clock.h"
 
+#include <QFont>
+#include <QHeaderView>
+#include <QTableView>
 #include <QLocale>
 
 namespace qv {
@@ -9,9 +12,18 @@ namespace qv {
 MonthView::MonthView(QWidget* parent) : QCalendarWidget(parent) {
     setLocale(QLocale(QLocale::Italian, QLocale::Italy));
     setFirstDayOfWeek(Qt::Monday);
-    setGridVisible(true);
+    // Seven columns in a narrow control: one letter per weekday, a small font, no grid.
+    setGridVisible(false);
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+    setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+    // The day columns share the width they get, however narrow.
+    if (auto* days = findChild<QTableView*>()) {
+        days->horizontalHeader()->setMinimumSectionSize(1);
+        days->verticalHeader()->setMinimumSectionSize(1);
+    }
     setDateRange(Calendar::minimumDate(), Calendar::maximumDate());
     setFocusPolicy(Qt::StrongFocus);
     connect(this, &QCalendarWidget::clicked, this, &MonthView::DateClick);

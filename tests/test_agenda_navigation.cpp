@@ -58,6 +58,13 @@ TEST_F(AgendaNavigation, theButtonsStandInTheirOrderWithTheirCaptions) {
     }
     EXPECT_EQ(QRect(twips(12180), twips(240), twips(2490), twips(2370)), a.MonthView1->geometry());
     EXPECT_FALSE(a.MonthView1->accessibleName().isEmpty());
+
+    // In its narrow place the month view still shows all seven days of the week.
+    open();
+    auto* view = a.MonthView1->findChild<QTableView*>();
+    ASSERT_NE(nullptr, view);
+    EXPECT_LE(view->columnViewportPosition(6) + view->columnWidth(6), view->viewport()->width());
+    EXPECT_GT(view->columnWidth(6), 0);
 }
 
 TEST_F(AgendaNavigation, dayStepsRollOverMonthsAndYearsByTheGregorianCalendar) {
