@@ -106,7 +106,8 @@ void FormAgend::buildControls() {
     CandyScreen1 = named(new CandyScreen(client), QStringLiteral("CandyScreen1"), QString());
     CandyScreen1->setGeometry(twipsRect(120, 960, 11535, 9615));
 
-    Label1 = named(new QLabel(QStringLiteral("Data"), client), QStringLiteral("Label1"), QStringLiteral("Data"));
+    // A screen reader reads the title's own text, the date shown.
+    Label1 = named(new QLabel(QStringLiteral("Data"), client), QStringLiteral("Label1"), QString());
     Label1->setGeometry(twipsRect(360, 240, 10815, 735));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setFont(makeFont(QStringLiteral("Times New Roman"), 26.25, true));

@@ -3,6 +3,7 @@
 #include "platform/Candy.h"
 #include "tests/test_agenda_fixture.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
@@ -110,6 +111,9 @@ TEST_F(AgendaSheet, theFirstLoadOfADateShowsTheWeekdayTimesAndLeavesAnEmptyDayFi
     for (int line = 1; line <= 4; ++line)
         EXPECT_EQ(QString(), a.Text(FormAgend::FreeLineIndex(line))->text());
     EXPECT_EQ(QByteArray(), dayBytes(kMonday)) << "an empty day file exists";
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(a.Label1);
+    ASSERT_NE(nullptr, spoken);
+    EXPECT_EQ(u("lunedì 6 dicembre  2004"), spoken->text(QAccessible::Name));
     EXPECT_TRUE(fp.msg.shown().empty());
 }
 

@@ -207,16 +207,4 @@ TEST_F(DayFiles, AnEmptyDayFileIsMadeOnlyWhereThereIsNone) {
     EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), fileBytes(path()));
 }
 
-TEST(DayFileFolder, IsMadeOnDemandAndAgainAfterItWasDeleted) {
-    QTemporaryDir dir;
-    const QString folder = dayfile::folderPath(dir.path());
-    EXPECT_EQ(dir.path() + u("/Agd"), folder);
-    dayfile::ensureFolder(dir.path());
-    EXPECT_TRUE(QFileInfo(folder).isDir());
-    dayfile::ensureFolder(dir.path()); // already there: nothing happens, nothing is said
-    ASSERT_TRUE(QDir(folder).removeRecursively());
-    dayfile::ensureFolder(dir.path());
-    EXPECT_TRUE(QFileInfo(folder).isDir());
-}
-
 } // namespace
