@@ -1,0 +1,210 @@
+// Day files: their bytes, reading them back, and writing them without ever leaving half a file.
+#include "agenda/DayFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace qv;
+
+namespace {
+
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(bytes.size(), file.write(bytes));
+}
+
+QStringList boxes(const QStringList& first) {
+    QStringList texts = first;
+    while (texts.size() < dayfile::kBoxes)
+        texts << QString();
+    return texts;
+}
+
+class DayFiles : public ::testing::Test {
+protected:
+    void SetUp() override { dayfile::ensureFolder(dir.path()); }
+    QString path(const char* title = "lunedì 6 dicembre  2004") const {
+        return dayfile::filePath(dir.path(), u(title));
+    }
+    QStringList entries() const {
+        return QDir(dayfile::folderPath(dir.path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    QTemporaryDir dir;
+};
+
+TEST(DayFileFormat, OneQuotedLinePerBoxInCodePage1252) {
+    EXPECT_EQ(QByteArray("\"\"\r\n").repeated(124), dayfile::encode(boxes({})));
+
+    // Texts go in unchanged: commas, blanks at either end, accented letters one byte each.
+    const QStringList texts = boxes({u("08:00"), u("Rossi, Mario"), u("  prima visita  "), u("Nicolò €5")});
+    const QByteArray bytes = dayfile::encode(texts);
+    EXPECT_TRUE(bytes.startsWith("\"08:00\"\r\n\"Rossi, Mario\"\r\n\"  prima visita  \"\r\n\"Nicol\xF2 \x80"
+                                 "5\"\r\n\"\"\r\n"));
+    qsizetype length = 0;
+    for (const QString& t : texts)
+        length += t.size();
+    EXPECT_EQ(length + 4 * 124, bytes.size());
+    EXPECT_EQ(texts, dayfile::decode(bytes));
+}
+
+TEST(DayFileFormat, AFileWrittenByHandReadsAndWritesBackByteForByte) {
+    // As another program writes it: code page 1252, CR LF, no escaping, 124 lines.
+    QByteArray hand;
+    hand += "\"09:30\"\r\n";
+    hand += "\"Caff\xE8, poi \x93igiene\x94 \x96 30\x80\"\r\n";
+    hand += "\" ,, \"\r\n";
+    for (int i = 3; i < 124; ++i)
+        hand += "\"\"\r\n";
+    const QStringList values = dayfile::decode(hand);
+    ASSERT_EQ(124, values.size());
+    EXPECT_EQ(u("09:30"), values[0]);
+    EXPECT_EQ(u("Caffè, poi “igiene” – 30€"), values[1]);
+    EXPECT_EQ(u(" ,, "), values[2]);
+    EXPECT_EQ(hand, dayfile::encode(values));
+}
+
+TEST(DayFileFormat, DoubleQuotesAreDoubledAndReadBackAsOne) {
+    const QStringList texts = boxes({u("dente \"del giudizio\""), u("\""), u("5\", poi"), u("\"\"")});
+    const QByteArray bytes = dayfile::encode(texts);
+    EXPECT_TRUE(bytes.startsWith("\"dente \"\"del giudizio\"\"\"\r\n\"\"\"\"\r\n\"5\"\", poi\"\r\n\"\"\"\"\"\"\r\n"));
+    EXPECT_EQ(texts, dayfile::decode(bytes)) << "no value shifts onto the next box";
+
+    // A file of the old kind, with quotes written undoubled, still gives each line's text.
+    EXPECT_EQ(QStringList({u("dice \"ciao\" a tutti"), u("a\", b"), u("z")}),
+              dayfile::decode("\"dice \"ciao\" a tutti\"\r\n\"a\", b\"\r\n\"z\"\r\n"));
+}
+
+TEST(DayFileFormat, TextsOutsideCodePage1252MakeTheWholeFileUtf8WithAMark) {
+    const QStringList texts = boxes({u("Łukasz"), u("è"), u("日本 🦷")});
+    const QByteArray bytes = dayfile::encode(texts);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF\"\xC5\x81ukasz\"\r\n\"\xC3\xA8\"\r\n"));
+    EXPECT_EQ(texts, dayfile::decode(bytes));
+    EXPECT_FALSE(dayfile::fitsCp1252(u("Łukasz")));
+    EXPECT_TRUE(dayfile::fitsCp1252(u("àèéìòù €…œŸ")));
+
+    // The five bytes code page 1252 leaves undefined are kept through a read and a write.
+    const QStringList odd = dayfile::decode("\"a\x81z\x9D\"\r\n");
+    ASSERT_EQ(1, odd.size());
+    EXPECT_EQ(QString(u("a")) + QChar(0x81) + u("z") + QChar(0x9D), odd[0]);
+    EXPECT_EQ(odd, dayfile::decode(dayfile::encode(odd)));
+}
+
+TEST(DayFileFormat, LineBreaksInsideATextNeverShiftTheBoxes) {
+    const QByteArray bytes = dayfile::encode(boxes({u("due\r\nrighe"), u("dopo")}));
+    const QStringList values = dayfile::decode(bytes);
+    ASSERT_EQ(124, values.size());
+    EXPECT_EQ(u("due  righe"), values[0]);
+    EXPECT_EQ(u("dopo"), values[1]);
+}
+
+TEST(DayFileFormat, LinesEndInCrLfOrAloneAndALastLineWithoutItsEndCounts) {
+    EXPECT_EQ(QStringList(), dayfile::decode(QByteArray()));
+    EXPECT_EQ(QStringList({u("a"), u("b"), u("c"), u("")}), dayfile::decode("\"a\"\n\"b\"\r\"c\"\r\n\"\""));
+    EXPECT_EQ(QStringList({u("senza virgolette"), u("aperta")}), dayfile::decode("senza virgolette\r\n\"aperta"));
+}
+
+TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
+    EXPECT_EQ(dayfile::ReadResult::Status::Missing, dayfile::read(path()).status);
+
+    writeBytes(path(), QByteArray());
+    auto result = dayfile::read(path());
+    EXPECT_EQ(dayfile::ReadResult::Status::Read, result.status);
+    EXPECT_TRUE(result.values.isEmpty());
+
+    writeBytes(path(), "\"1\"\r\n\"2\"\r\n\"3\"\r\n");
+    result = dayfile::read(path());
+    EXPECT_EQ(QStringList({u("1"), u("2"), u("3")}), result.values);
+
+    QByteArray many;
+    for (int i = 0; i < 130; ++i)
+        many += "\"" + QByteArray::number(i) + "\"\r\n";
+    writeBytes(path(), many);
+    result = dayfile::read(path());
+    ASSERT_EQ(124, result.values.size());
+    EXPECT_EQ(u("123"), result.values.last());
+
+    // A folder where the file should be cannot be read; it is not "missing" either.
+    QDir().mkpath(path("martedì 7 dicembre  2004"));
+    EXPECT_EQ(dayfile::ReadResult::Status::Failed, dayfile::read(path("martedì 7 dicembre  2004")).status);
+}
+
+TEST_F(DayFiles, SavingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+    writeBytes(path(), QByteArray("\"vecchio\"\r\n").repeated(200));
+    const QStringList texts = boxes({u("08:00"), u("Bianchi")});
+    const auto saved = dayfile::save(path(), texts);
+    ASSERT_TRUE(saved.ok) << saved.reason.toStdString();
+    EXPECT_EQ(dayfile::encode(texts), fileBytes(path()));
+    EXPECT_EQ(QStringList({u("lunedì 6 dicembre  2004")}), entries());
+
+    // The name is the title in UTF-8, blanks and accented letter included.
+    bool found = false;
+    DIR* folder = opendir(QFile::encodeName(dayfile::folderPath(dir.path())).constData());
+    ASSERT_NE(nullptr, folder);
+    while (dirent* entry = readdir(folder))
+        found = found || QByteArray(entry->d_name) == "luned\xC3\xAC 6 dicembre  2004";
+    closedir(folder);
+    EXPECT_TRUE(found);
+}
+
+TEST_F(DayFiles, AFailedSaveKeepsTheOldFileWholeAndSaysWhy) {
+    // The file cannot be replaced: a folder stands in its place.
+    QDir().mkpath(path());
+    auto saved = dayfile::save(path(), boxes({u("nuovo")}));
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(u("nella cartella Agd c'è una cartella con lo stesso nome del file."), saved.reason);
+    EXPECT_EQ(QStringList({u("lunedì 6 dicembre  2004")}), entries()) << "no temporary file is left";
+
+    // No folder Agd, and none can be made: a file stands in its place.
+    QTemporaryDir other;
+    writeBytes(dayfile::folderPath(other.path()), "x");
+    dayfile::ensureFolder(other.path());
+    saved = dayfile::save(dayfile::filePath(other.path(), u("x")), boxes({}));
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(u("la cartella Agd non esiste e non può essere creata."), saved.reason);
+}
+
+TEST_F(DayFiles, AReadOnlyFolderIsReportedAndTheOldFileKept) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not hold for the superuser";
+    writeBytes(path(), "\"vecchio\"\r\n");
+    const QString folder = dayfile::folderPath(dir.path());
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const auto saved = dayfile::save(path(), boxes({u("nuovo")}));
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(u("non è permesso scrivere nella cartella Agd."), saved.reason);
+    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path()));
+
+    QFile::setPermissions(path(), QFileDevice::ReadOwner);
+    const auto protectedFile = dayfile::save(path(), boxes({u("nuovo")}));
+    EXPECT_FALSE(protectedFile.ok);
+    EXPECT_EQ(u("il file è protetto dalla scrittura."), protectedFile.reason);
+    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path()));
+}
+
+TEST_F(DayFiles, AnEmptyDayFileIsMadeOnlyWhereThereIsNone) {
+    EXPECT_TRUE(dayfile::createEmpty(path()));
+    EXPECT_EQ(QByteArray(), fileBytes(path()));
+    writeBytes(path(), "\"tenuto\"\r\n");
+    EXPECT_TRUE(dayfile::createEmpty(path()));
+    EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), fileBytes(path()));
+}
+
+} // namespace
