@@ -62,6 +62,7 @@ ProgramLock::Outcome ProgramLock::tryTake() {
             }
         }
     }
+    leftBehind_ = QFileInfo(path_).isFile();
     // The file another copy is about to remove may be the one opened here: try again on the
     // file that is then in its place.
     for (int attempt = 0; attempt < 10; ++attempt) {

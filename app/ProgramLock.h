@@ -35,6 +35,9 @@ public:
     const QString& failure() const { return failure_; }
     bool diskFull() const { return diskFull_; }
 
+    // Whether a lock file (left by an earlier run) was there before tryTake.
+    bool wasLeftBehind() const { return leftBehind_; }
+
     static QString thisComputer();
 
 private:
@@ -49,6 +52,7 @@ private:
     QDateTime holderSince_;
     QString failure_;
     bool diskFull_ = false;
+    bool leftBehind_ = false;
 };
 
 } // namespace qv

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace qv {
@@ -64,8 +65,24 @@ bool openSession(Platform& platform, Session& session) {
         platform.msg.show(what, MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
+    // A folder that was used before but has lost its archive (deleted, moved, not restored) does
+    // not silently start again with no patients: only the user can tell a first start from that.
+    const QString database = platform.path(kDatabaseName);
+    const bool usedBefore = lock->wasLeftBehind() || QFileInfo(platform.path(QStringLiteral("Agd"))).isDir();
+    if (usedBefore && !QFileInfo::exists(database) && !QFileInfo(database).isSymLink()) {
+        const MsgAnswer answer = platform.msg.show(
+            QStringLiteral("L'archivio dei pazienti \"%1\" non c'è più, ma la cartella è già stata usata da "
+                           "Quorvane (l'agenda o un blocco di un avvio precedente sono ancora presenti).\r\n"
+                           "Se l'archivio è stato spostato o cancellato, rispondere No e rimettere al suo posto "
+                           "il file quorvane.mdb o una sua copia di sicurezza.\r\n"
+                           "Creare un archivio nuovo, senza pazienti?")
+                .arg(QDir::toNativeSeparators(database)),
+            MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
+        if (answer != MsgAnswer::Yes)
+            return false;
+    }
     try {
-        session.database = Database::open(platform.path(kDatabaseName));
+        session.database = Database::open(database);
     } catch (const StoreError& e) {
         platform.msg.show(e.description(), MsgButtons::Ok, MsgIcon::Critical);
         return false;

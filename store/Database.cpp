@@ -26,31 +26,53 @@ namespace sql {
 QString italianMessage(int code, const QString& engine) {
     switch (code & 0xff) {
     case SQLITE_FULL:
-        return QStringLiteral("il disco è pieno");
+        return QStringLiteral("il disco è pieno: liberare spazio sul disco e riprovare");
     case SQLITE_READONLY:
-        return QStringLiteral("l'archivio si può soltanto leggere, non modificare");
+        if (code == SQLITE_READONLY_DBMOVED)
+            return QStringLiteral("il file dell'archivio è stato spostato o cancellato mentre il programma era "
+                                  "aperto: chiudere il programma e rimettere al suo posto il file quorvane.mdb "
+                                  "(o una sua copia di sicurezza) prima di riavviarlo");
+        return QStringLiteral("l'archivio si può soltanto leggere, non modificare: controllare che il file "
+                              "quorvane.mdb e la sua cartella non siano protetti dalla scrittura");
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("l'archivio è occupato da un altro programma");
+        return QStringLiteral("l'archivio è occupato da un altro programma: chiudere l'altro programma e "
+                              "riprovare");
     case SQLITE_IOERR:
-        return QStringLiteral("errore di lettura o scrittura sul disco");
+        return QStringLiteral("errore di lettura o scrittura sul disco: controllare il disco e lo spazio "
+                              "libero, poi riprovare");
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        return QStringLiteral("l'archivio è danneggiato");
+        return QStringLiteral("l'archivio è danneggiato: ripristinare una copia di sicurezza o rivolgersi "
+                              "all'assistenza tecnica");
     case SQLITE_CANTOPEN:
-        return QStringLiteral("il file non si può aprire");
+        return QStringLiteral("il file non si può aprire: controllare che esista e che se ne abbiano i "
+                              "permessi");
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        return QStringLiteral("permesso negato");
+        return QStringLiteral("permesso negato: controllare i permessi del file quorvane.mdb e della sua "
+                              "cartella");
     case SQLITE_NOMEM:
-        return QStringLiteral("memoria insufficiente");
+        return QStringLiteral("memoria insufficiente: chiudere altri programmi e riprovare");
     case SQLITE_CONSTRAINT:
         // A trigger's own message is already meant for the user.
         if (code == SQLITE_CONSTRAINT_TRIGGER)
             return engine;
-        return QStringLiteral("un vincolo dell'archivio non è rispettato (%1)").arg(engine);
+        return QStringLiteral("un vincolo dell'archivio non è rispettato (codice %1): rivolgersi "
+                              "all'assistenza tecnica")
+            .arg(code);
+    case SQLITE_ERROR:
+        // The engine's own words are English and meant for programmers: an archive that is
+        // not laid out as the program expects.
+        if (engine.startsWith(QLatin1String("no such ")))
+            return QStringLiteral("l'archivio non ha la struttura che il programma si aspetta (codice %1): "
+                                  "ripristinare una copia di sicurezza o rivolgersi all'assistenza tecnica")
+                .arg(code);
+        [[fallthrough]];
     default:
-        return engine;
+        return QStringLiteral("l'archivio ha segnalato un errore imprevisto (codice %1): riprovare e, se "
+                              "l'errore si ripete, rivolgersi all'assistenza tecnica")
+            .arg(code);
     }
 }
 
@@ -284,7 +306,11 @@ QString folderReadOnlyMessage(const QString& folder) {
         .arg(shown(folder));
 }
 
-QString cannotCreateMessage(const QString& path, const QString& why) {
+QString cannotCreateMessage(const QString& path, const QString& why, int code = 0) {
+    if ((code & 0xff) == SQLITE_FULL)
+        return QStringLiteral("Non è stato possibile creare l'archivio dei dati \"%1\": il disco è pieno. "
+                              "Liberare spazio sul disco e avviare di nuovo il programma.")
+            .arg(shown(path));
     QString text = QStringLiteral("Non è stato possibile creare l'archivio dei dati \"%1\": la cartella del "
                                   "programma non esiste o non vi si può scrivere. Installare il programma in "
                                   "una cartella in cui sia possibile scrivere e avviarlo di nuovo.")
@@ -436,7 +462,7 @@ void Database::create(const QString& path) {
         const QString why = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close(db);
         removeQuietly(temp);
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, sql::italianMessage(code, why)));
+        throw StoreError(err::CannotCreate, cannotCreateMessage(target, sql::italianMessage(code, why), code));
     }
     try {
         sqlite3_extended_result_codes(db, 1);
@@ -447,7 +473,7 @@ void Database::create(const QString& path) {
     } catch (const sql::Failure& failure) {
         sqlite3_close(db);
         removeQuietly(temp);
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, failure.message()));
+        throw StoreError(err::CannotCreate, cannotCreateMessage(target, failure.message(), failure.code()));
     }
     sqlite3_close(db);
     if (!QFile::rename(temp, target)) {

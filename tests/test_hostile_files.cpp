@@ -1,15 +1,18 @@
 // What a careless machine leaves where the archive should be: a pipe or a device, a table of
 // patients whose ID is not the row's key, an identifier at the top of its range.
+#include "platform/BoundWidgets.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -108,6 +111,40 @@ TEST_F(HostileFiles, theHighestIdentifierIsGivenOnceAndNeverWraps) {
     EXPECT_EQ(err::KeysExhausted, e.number());
     EXPECT_TRUE(e.description().contains(QString::fromUtf8("identificativo più alto possibile")));
     EXPECT_EQ(1, records.RecordCount());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HostileFiles, anArchiveDeletedWhileInUseIsSaidSoWhenSaving) {
+    Database::create(path());
+    run(path(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome) VALUES (1, 'Rossi'), (2, 'Neri')"));
+    QLineEdit box;
+    DataControl data;
+    data.setDatabaseName(path());
+    data.setRecordSource(QStringLiteral("Pazienti"));
+    data.bind(std::make_unique<BoundLineEdit>(&box, QStringLiteral("Cognome")));
+    QString said;
+    data.onError = [&](int, const QString& description) { said = description; };
+    data.Recordset();
+    ASSERT_TRUE(QFile::remove(path()));
+    box.setText(QStringLiteral("Rossini"));
+    EXPECT_EQ(err::ActionCancelled, errorOf([&] { data.Recordset().MoveNext(); }).number());
+    EXPECT_TRUE(said.contains(QStringLiteral("spostato o cancellato"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("soltanto leggere"))) << said.toStdString();
+}
+
+TEST(EngineMessages, noEnglishReachesTheUser) {
+    for (const auto& [code, engine] : std::vector<std::pair<int, QString>>{
+             {SQLITE_ERROR, QStringLiteral("no such column: rowid")},
+             {SQLITE_ERROR, QStringLiteral("near \"x\": syntax error")},
+             {SQLITE_MISMATCH, QStringLiteral("datatype mismatch")},
+             {SQLITE_CONSTRAINT_UNIQUE, QStringLiteral("UNIQUE constraint failed: Pazienti.ID")}}) {
+        const QString message = sql::italianMessage(code, engine);
+        EXPECT_FALSE(message.contains(engine)) << message.toStdString();
+        EXPECT_TRUE(message.contains(QStringLiteral("assistenza tecnica"))) << message.toStdString();
+    }
 }
 
 } // namespace

@@ -104,6 +104,7 @@ TEST(Startup, aLockLeftByACopyThatCrashedDoesNotBlock) {
     gone.start(QStringLiteral("true"), {});
     ASSERT_TRUE(gone.waitForFinished());
     const qint64 deadPid = gone.processId() ? gone.processId() : 999999;
+    Database::create(fp.dbPath());
     writeFile(fp.dbPath() + ".lock",
               QByteArray::number(deadPid) + "\nquorvane\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     Session session;
@@ -189,6 +190,7 @@ TEST(StartupLock, leftoversOfEveryKindDoNotBlockAndAreReplaced) {
     for (const auto& [what, bytes] : leftovers) {
         SCOPED_TRACE(what);
         FakePlatform fp;
+        Database::create(fp.dbPath());
         writeFile(fp.dbPath() + ".lock", bytes);
         Session session;
         EXPECT_TRUE(openSession(fp.platform, session));
@@ -208,6 +210,7 @@ TEST(StartupLock, leftoversOfEveryKindDoNotBlockAndAreReplaced) {
 TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
     FakePlatform fp;
     const QByteArray foreign = "quorvane-lock\n4242\nvecchio-pc\n2026-11-30T18:05:00\n";
+    Database::create(fp.dbPath());
     writeFile(fp.dbPath() + ".lock", foreign);
 
     ExpectedBox no;
@@ -228,7 +231,6 @@ TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(foreign, kept.readAll()) << "a declined lock stays as it was";
     kept.close();
-    EXPECT_FALSE(QFileInfo::exists(fp.dbPath())) << "nothing is opened without the user's word";
 
     ExpectedBox yes = no;
     yes.answer = MsgAnswer::Yes;
@@ -249,6 +251,7 @@ TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
 
 TEST(StartupLock, aCopyRunningInAnotherProcessIsStillRefused) {
     FakePlatform fp;
+    Database::create(fp.dbPath());
     const QByteArray lockName = QFile::encodeName(fp.dbPath() + ".lock");
     // Another process holds the lock the way a running copy does, until it is killed.
     int ready[2];
@@ -283,3 +286,61 @@ TEST(StartupLock, aCopyRunningInAnotherProcessIsStillRefused) {
 }
 
 } // namespace
+
+TEST(StartupMissingArchive, aUsedFolderWithoutItsArchiveAsksBeforeStartingEmpty) {
+    FakePlatform fp;
+    {
+        Session first; // an ordinary run that used the agenda
+        ASSERT_TRUE(openSession(fp.platform, first));
+        ASSERT_TRUE(QDir(fp.platform.folder).mkdir(QStringLiteral("Agd")));
+    }
+    ASSERT_TRUE(QFile::remove(fp.dbPath()));
+
+    ExpectedBox ask;
+    ask.buttons = MsgButtons::YesNo;
+    ask.answer = MsgAnswer::No;
+    fp.msg.expect(ask);
+    {
+        Session declined;
+        EXPECT_FALSE(openSession(fp.platform, declined));
+    }
+    ASSERT_EQ(1u, fp.msg.shown().size());
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("non c'è più")));
+    EXPECT_EQ(MsgAnswer::No, fp.msg.shown()[0].defaultAnswer);
+    EXPECT_FALSE(QFileInfo::exists(fp.dbPath()));
+
+    ask.answer = MsgAnswer::Yes;
+    fp.msg.expect(ask);
+    Session accepted;
+    EXPECT_TRUE(openSession(fp.platform, accepted));
+    EXPECT_EQ(0, countRows(fp.dbPath(), "SELECT count(*) FROM Pazienti"));
+}
+
+TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small disk needs the superuser";
+    FakePlatform fp;
+    const QString disk = fp.dir.filePath(QStringLiteral("disco"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    ASSERT_EQ(0, QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                            QStringLiteral("-o"), QStringLiteral("size=16k"),
+                                                            QStringLiteral("tmpfs"), disk}));
+    {
+        QFile filler(disk + QStringLiteral("/riempitivo"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+        }
+    }
+    fp.platform.folder = disk;
+    ExpectedBox box;
+    box.icon = MsgIcon::Critical;
+    fp.msg.expect(box);
+    Session session;
+    const bool opened = openSession(fp.platform, session);
+    session = Session();
+    QProcess::execute(QStringLiteral("umount"), {disk});
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(1u, fp.msg.shown().size());
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("disco è pieno"))) << fp.msg.shown()[0].prompt.toStdString();
+    EXPECT_FALSE(fp.msg.shown()[0].prompt.contains(QStringLiteral("permess"))) << fp.msg.shown()[0].prompt.toStdString();
+}
