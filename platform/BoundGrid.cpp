@@ -14,7 +14,8 @@ namespace {
 constexpr int kCachedRows = 512;
 } // namespace
 
-BoundGridModel::BoundGridModel(DataControl& data, QObject* parent) : QAbstractTableModel(parent), data_(data) {}
+BoundGridModel::BoundGridModel(DataControl& data, QObject* parent)
+    : QAbstractTableModel(parent), data_(data) {}
 
 void BoundGridModel::reload() {
     QStringList fields;

@@ -31,7 +31,9 @@ public:
     // The text a cell shows.
     QString text(int row, int column) const;
     // The field a column shows.
-    QString fieldName(int column) const { return column >= 0 && column < fields_.size() ? fields_[column] : QString(); }
+    QString fieldName(int column) const {
+        return column >= 0 && column < fields_.size() ? fields_[column] : QString();
+    }
     // The record-set position (0 for its first record) that a grid row shows.
     int position(int row) const { return order_.empty() ? row : order_[size_t(row)]; }
 

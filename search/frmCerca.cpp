@@ -100,7 +100,8 @@ void frmCerca::buildControls() {
     labelClicks_[lblElenco] = [this] { lblElenco_Click(); };
     labelClicks_[lblMnu] = [this] { lblMnu_Click(); };
 
-    TextID = named(new QLineEdit(QStringLiteral("ID"), client), QStringLiteral("TextID"), QStringLiteral("ID"));
+    TextID =
+        named(new QLineEdit(QStringLiteral("ID"), client), QStringLiteral("TextID"), QStringLiteral("ID"));
     TextID->setGeometry(twips(6840), twips(4800), twips(1335), twips(kBoxHeight));
 
     setTabOrder(OptionCogno, TXTCerca);
@@ -114,7 +115,8 @@ void frmCerca::buildControls() {
     setFixedSize(sizeHint());
 }
 
-QLabel* frmCerca::clickableLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top) {
+QLabel* frmCerca::clickableLabel(QWidget* parent, const QString& name, const QString& caption, int left,
+                                 int top) {
     auto* label = named(new QLabel(caption, parent), name, caption);
     label->setGeometry(twips(left), twips(top), twips(1000), twips(kBoxHeight));
     QFont font = label->font();
@@ -178,8 +180,8 @@ void frmCerca::lblCerca_Click() {
     const SearchField fields[] = {
         {OptionCogno, QStringLiteral("Where Cognome   Like '*"), QStringLiteral("cognome"),
          QStringLiteral("cognome"), QStringLiteral("Nome"), QStringLiteral("Nessuna corrispondenza!")},
-        {OptionNome, QStringLiteral("Where Nome   Like '*"), QStringLiteral("cognome"), QStringLiteral("cognome"),
-         QStringLiteral("Nome"), QStringLiteral("Nessuna corrispondenza!")},
+        {OptionNome, QStringLiteral("Where Nome   Like '*"), QStringLiteral("cognome"),
+         QStringLiteral("cognome"), QStringLiteral("Nome"), QStringLiteral("Nessuna corrispondenza!")},
         {OptionSoc, QStringLiteral("Where Società   Like '*"), QStringLiteral("Società"),
          QStringLiteral("Società"), QStringLiteral("Attività"), QStringLiteral("Nessuna corrispondenza! ")},
         {OptionAtt, QStringLiteral("Where Attività   Like '*"), QStringLiteral("Attività"),

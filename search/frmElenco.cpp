@@ -195,7 +195,8 @@ void frmElenco::mnuprint_Click() {
 void frmElenco::MSFlexGrid1_DblClick() {
     // Only an identifier opens a card: a number in another column (a telephone number, a
     // date written as digits) names no patient.
-    const bool idColumn = MSFlexGrid1Rows->fieldName(Col()).compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
+    const bool idColumn =
+        MSFlexGrid1Rows->fieldName(Col()).compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
     if (!idColumn || !isNumeric(currentText())) {
         platform().msg.show(QStringLiteral(" Doppio click nella cella ID per selezionare!"), MsgButtons::Ok,
                             MsgIcon::None, QString());

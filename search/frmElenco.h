@@ -29,8 +29,8 @@ public:
     // The bound grid; its model reads the rows as the grid shows them.
     QTableView* MSFlexGrid1 = nullptr;
     BoundGridModel* MSFlexGrid1Rows = nullptr;
-    QLabel* Label1 = nullptr; // "Totale nominativi:"
-    QLabel* Label2 = nullptr; // the count
+    QLabel* Label1 = nullptr;                // "Totale nominativi:"
+    QLabel* Label2 = nullptr;                // the count
     CandyHCommand* CandyHCommand7 = nullptr; // "Cerca"
     CandyHCommand* CandyHCommand8 = nullptr; // "Menu"
     QLabel* Image1 = nullptr;

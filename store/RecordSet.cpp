@@ -121,7 +121,7 @@ struct RecordSet::Impl {
     quint64 lastLandedGeneration = ~quint64(0);
     std::vector<int> wanted; // columns the bound controls show
     size_t wantedFor = size_t(-1);
-    std::optional<sql::Stmt> readAhead, readBehind;
+    std::optional<sql::Stmt> readAhead, readBehind, readRange;
 
     std::optional<qint64> added; // the key given to the new row started by AddNew
     bool editing = false;
@@ -179,22 +179,31 @@ struct RecordSet::Impl {
 
     // The keys of the rows in key order. False when they do not identify the rows (a view
     // whose ID repeats or is missing): the record set then keeps every row's values instead.
+    // No order is asked of the engine, so that it may read a small index rather than the rows.
     bool loadLazyKeys() {
         keys.clear();
         rows.clear();
         QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyName, sql::quoted(info.name));
         if (filterColumn >= 0)
             text += QStringLiteral(" WHERE ") + filterCondition(1);
-        text += QStringLiteral(" ORDER BY %1").arg(keyName);
         sql::Stmt q(db->handle(), text);
         if (filterColumn >= 0)
             q.bind(1, pattern);
+        bool ascending = true;
         while (q.step()) {
-            if (q.isNull(0) || (!keys.empty() && q.int64(0) <= keys.back())) {
+            if (q.isNull(0)) {
                 keys.clear();
                 return false;
             }
+            ascending = ascending && (keys.empty() || q.int64(0) > keys.back());
             keys.push_back(q.int64(0));
+        }
+        if (!ascending) {
+            std::sort(keys.begin(), keys.end());
+            if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) {
+                keys.clear();
+                return false;
+            }
         }
         return true;
     }
@@ -346,9 +355,81 @@ struct RecordSet::Impl {
                 wanted.push_back(c);
         wantedFor = controls.size();
         wantedAsked = askedCount;
+        readRange.reset();
         readAhead.reset();
         readBehind.reset();
         return wanted;
+    }
+
+    // A lazy record set reads the shown columns of its next rows (or previous ones, walking
+    // back) in one go: those whose keys lie between its own keys, keeping only its own rows.
+    void readLazyWindow(const std::vector<int>& cols, bool sequential, bool backward, quint64 generation) {
+        constexpr int kAhead = 64;
+        const int n = count();
+        int first = index;
+        int last = index;
+        if (sequential) {
+            if (backward)
+                first = std::max(0, index - (kAhead - 1));
+            else
+                last = std::min(n - 1, index + (kAhead - 1));
+        }
+        // Rows far apart (a statement that selects few) are read one by one rather than
+        // stepping over everything that lies between them.
+        const bool sparse = keys[size_t(last)] - keys[size_t(first)] > 4 * qint64(last - first + 1);
+        try {
+            if (!readRange) {
+                QStringList names{keyName};
+                for (int c : cols)
+                    names << sql::quoted(info.columns[c]);
+                readRange.emplace(
+                    db->handle(),
+                    QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN ?1 AND ?2 ORDER BY %3")
+                        .arg(names.join(QStringLiteral(", ")), sql::quoted(info.name), keyName));
+            }
+            window.keys.clear();
+            window.values.clear();
+            if (sparse) {
+                for (int i = first; i <= last; ++i) {
+                    readRange->bind(1, keys[size_t(i)]);
+                    readRange->bind(2, keys[size_t(i)]);
+                    if (readRange->step()) {
+                        window.keys.push_back(keys[size_t(i)]);
+                        std::vector<QVariant> values(size_t(info.columns.size()));
+                        for (size_t c = 0; c < cols.size(); ++c)
+                            values[size_t(cols[c])] = readRange->value(int(c) + 1);
+                        window.values.push_back(std::move(values));
+                    }
+                    readRange->reset();
+                }
+                window.generation = generation;
+                window.columns = cols;
+                return;
+            }
+            readRange->bind(1, keys[size_t(first)]);
+            readRange->bind(2, keys[size_t(last)]);
+            int mine = first;
+            while (readRange->step()) {
+                const qint64 k = readRange->int64(0);
+                while (mine <= last && keys[size_t(mine)] < k)
+                    ++mine;
+                if (mine > last)
+                    break;
+                if (keys[size_t(mine)] != k)
+                    continue; // a row the record set does not hold
+                window.keys.push_back(k);
+                std::vector<QVariant> values(size_t(info.columns.size()));
+                for (size_t i = 0; i < cols.size(); ++i)
+                    values[size_t(cols[i])] = readRange->value(int(i) + 1);
+                window.values.push_back(std::move(values));
+            }
+            readRange->reset();
+        } catch (const sql::Failure& failure) {
+            window.generation = ~quint64(0);
+            readFailed(failure);
+        }
+        window.generation = generation;
+        window.columns = cols;
     }
 
     // Reads the current row's shown columns, from the rows read ahead when it is among
@@ -362,28 +443,27 @@ struct RecordSet::Impl {
         lastLanded = index;
         lastLandedGeneration = generation;
 
-        if (window.generation != generation || window.columns != cols ||
-            !std::binary_search(window.keys.begin(), window.keys.end(), key)) {
+        if (lazy && (window.generation != generation || window.columns != cols ||
+                     !std::binary_search(window.keys.begin(), window.keys.end(), key))) {
+            readLazyWindow(cols, sequential, backward, generation);
+        } else if (window.generation != generation || window.columns != cols ||
+                   !std::binary_search(window.keys.begin(), window.keys.end(), key)) {
             constexpr int kAhead = 64;
             std::optional<sql::Stmt>& stmt = backward ? readBehind : readAhead;
             try {
                 if (!stmt) {
-                    QStringList names{keyName};
+                    QStringList names{QStringLiteral("rowid")};
                     for (int c : cols)
                         names << sql::quoted(info.columns[c]);
-                    // A statement's rows are read ahead among the rows it selects.
-                    const QString filter = filterCondition(3);
-                    stmt.emplace(db->handle(),
-                                 QStringLiteral("SELECT %1 FROM %2 WHERE %5 %3 ?1%6 ORDER BY %5 %4 LIMIT ?2")
-                                     .arg(names.join(QStringLiteral(", ")), sql::quoted(info.name),
-                                          backward ? QStringLiteral("<=") : QStringLiteral(">="),
-                                          backward ? QStringLiteral("DESC") : QStringLiteral("ASC"), keyName,
-                                          filter.isEmpty() ? QString() : QStringLiteral(" AND ") + filter));
+                    stmt.emplace(
+                        db->handle(),
+                        QStringLiteral("SELECT %1 FROM %2 WHERE rowid %3 ?1 ORDER BY rowid %4 LIMIT ?2")
+                            .arg(names.join(QStringLiteral(", ")), sql::quoted(info.name),
+                                 backward ? QStringLiteral("<=") : QStringLiteral(">="),
+                                 backward ? QStringLiteral("DESC") : QStringLiteral("ASC")));
                 }
                 stmt->bind(1, key);
                 stmt->bind(2, qint64(sequential ? kAhead : 1));
-                if (filterColumn >= 0)
-                    stmt->bind(3, pattern);
                 window.keys.clear();
                 window.values.clear();
                 while (stmt->step()) {
@@ -406,16 +486,8 @@ struct RecordSet::Impl {
             window.columns = cols;
         }
         const auto it = std::lower_bound(window.keys.begin(), window.keys.end(), key);
-        if (it == window.keys.end() || *it != key) {
-            if (filterColumn < 0)
-                return false;
-            // Changed since the statement ran so that it no longer matches: still one of its rows.
-            auto values = readByKey(key);
-            if (!values)
-                return false;
-            setCurrent(std::move(*values));
-            return true;
-        }
+        if (it == window.keys.end() || *it != key)
+            return false;
         current = window.values[size_t(it - window.keys.begin())];
         currentComplete = false;
         currentLoaded.assign(size_t(info.columns.size()), false);
@@ -516,6 +588,8 @@ void RecordSet::refused(const QString& engineMessage) {
 }
 
 void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& changes, Save save) {
+    if (changes.empty() && save == Save::Leave)
+        return; // nothing typed: nothing to write (an untouched new row is dropped by leave())
     // Column and value of each changed field; the key column is the store's own.
     std::vector<std::pair<int, QVariant>> columns;
     for (const auto& [field, value] : changes) {
@@ -1070,22 +1144,23 @@ void RecordSet::readColumn(int column, const std::function<void(int, const QVari
             visit(i, d->rows[size_t(i)][size_t(column)]);
         return;
     }
-    // One pass in key order; the record set's keys are ascending too.
+    // One pass in whatever order the engine finds cheapest (an index on the column holds
+    // it with the keys); each row is put at its position by its key.
     try {
-        sql::Stmt q(d->db->handle(), QStringLiteral("SELECT %3, %1 FROM %2 ORDER BY %3")
-                                         .arg(sql::quoted(d->info.columns[column]), sql::quoted(d->info.name),
-                                              d->keyName));
-        size_t next = 0;
-        const size_t n = d->keys.size();
-        while (next < n && q.step()) {
-            const qint64 k = q.int64(0);
-            while (next < n && d->keys[next] < k)
-                visit(int(next++), QVariant()); // gone since the keys were read
-            if (next < n && d->keys[next] == k)
-                visit(int(next++), q.value(1));
+        sql::Stmt q(d->db->handle(),
+                    QStringLiteral("SELECT %3, %1 FROM %2")
+                        .arg(sql::quoted(d->info.columns[column]), sql::quoted(d->info.name), d->keyName));
+        std::vector<bool> seen(d->keys.size(), false);
+        while (q.step()) {
+            const int at = d->find(q.int64(0));
+            if (at < 0)
+                continue;
+            seen[size_t(at)] = true;
+            visit(at, q.value(1));
         }
-        while (next < n)
-            visit(int(next++), QVariant());
+        for (size_t i = 0; i < seen.size(); ++i)
+            if (!seen[i])
+                visit(int(i), QVariant()); // gone since the keys were read
     } catch (const sql::Failure& failure) {
         d->readFailed(failure);
     }

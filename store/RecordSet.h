@@ -81,8 +81,9 @@ public:
     // For grids that read rows as they show them. The values of the row at a position in
     // record-set order (0 for the first), read now; nulls past the ends.
     std::vector<QVariant> rowAt(int position) const;
-    // Visits one column of every row in record-set order, without holding the rows: the
-    // position and the value (null for a row gone since the record set was opened).
+    // Visits one column of every row once, in no particular order and without holding the
+    // rows: the row's position and its value (null for a row gone since the record set was
+    // opened).
     void readColumn(int column, const std::function<void(int position, const QVariant& value)>& visit) const;
 
 private:

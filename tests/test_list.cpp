@@ -33,16 +33,15 @@ class List : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        execSql(fp.dbPath(),
-                "INSERT INTO Pazienti (ID, Cognome, Nome, \"Telefono Casa\", Data) VALUES"
-                " (1, 'Rossi', 'Mario', '0612345678', '01/02/2003'),"
-                " (2, 'bianchi', 'Anna', NULL, NULL),"
-                " (3, 'Àlvarez', 'Elena', NULL, NULL),"
-                " (4, 'Amato', 'Luca', NULL, NULL),"
-                " (5, 'Alfieri', 'Paola', NULL, NULL),"
-                " (6, 'Bianchi', 'Bruno', NULL, NULL),"
-                " (27, 'Verdi', 'Carlo', NULL, NULL),"
-                " (28, 'Èrcole', 'Sara', NULL, NULL)");
+        execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Telefono Casa\", Data) VALUES"
+                             " (1, 'Rossi', 'Mario', '0612345678', '01/02/2003'),"
+                             " (2, 'bianchi', 'Anna', NULL, NULL),"
+                             " (3, 'Àlvarez', 'Elena', NULL, NULL),"
+                             " (4, 'Amato', 'Luca', NULL, NULL),"
+                             " (5, 'Alfieri', 'Paola', NULL, NULL),"
+                             " (6, 'Bianchi', 'Bruno', NULL, NULL),"
+                             " (27, 'Verdi', 'Carlo', NULL, NULL),"
+                             " (28, 'Èrcole', 'Sara', NULL, NULL)");
         screens.inizio();
         screens.show(list());
         QApplication::processEvents();
@@ -120,7 +119,8 @@ TEST_F(List, showsTheQueryWithItsHeaderWidthsAndCount) {
     const int widths[] = {700, 2100, 2100, 1700, 1700, 1700, 1700, 1700, 1700, 1700, 1700};
     for (int c = 0; c < 11; ++c)
         EXPECT_EQ(twips(widths[c]), grid->columnWidth(c)) << c;
-    EXPECT_EQ(int(Qt::AlignLeft | Qt::AlignTop), rows().data(rows().index(0, 5), Qt::TextAlignmentRole).toInt());
+    EXPECT_EQ(int(Qt::AlignLeft | Qt::AlignTop),
+              rows().data(rows().index(0, 5), Qt::TextAlignmentRole).toInt());
     EXPECT_EQ(QColor(128, 255, 255), l.BackColor());
 
     EXPECT_EQ("Totale nominativi:", l.Label1->text().toStdString());
@@ -180,7 +180,9 @@ TEST_F(List, activationSortsAscendingOnColumnTwoIgnoringCaseAndAccents) {
 }
 
 TEST_F(List, numbersAndDatesSortAsText) {
-    execSql(fp.dbPath(), "UPDATE Pazienti SET Cognome = '10' WHERE ID = 27; UPDATE Pazienti SET Cognome = '9' WHERE ID = 28");
+    execSql(
+        fp.dbPath(),
+        "UPDATE Pazienti SET Cognome = '10' WHERE ID = 27; UPDATE Pazienti SET Cognome = '9' WHERE ID = 28");
     screens.hide(list());
     screens.show(screens.inizio());
     screens.hide(screens.inizio());

@@ -28,16 +28,15 @@ class Search : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        execSql(fp.dbPath(),
-                "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\") VALUES"
-                " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme 2000'),"
-                " (2, 'Bianchi', 'Rosa', NULL, NULL),"
-                " (3, NULL, 'Rosanna', 'Impiegata', 'Società Beta'),"
-                " (4, 'D''Amico', 'Luca', NULL, NULL),"
-                " (5, 'Nicolò', 'Paola', 'Commercialista', NULL),"
-                " (6, 'ROSSETTI', 'Giulia', NULL, 'Dentalia'),"
-                " (27, 'Verdi', 'Carlo', NULL, NULL),"
-                " (123456, 'Grandi', 'Marco', NULL, NULL)");
+        execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\") VALUES"
+                             " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme 2000'),"
+                             " (2, 'Bianchi', 'Rosa', NULL, NULL),"
+                             " (3, NULL, 'Rosanna', 'Impiegata', 'Società Beta'),"
+                             " (4, 'D''Amico', 'Luca', NULL, NULL),"
+                             " (5, 'Nicolò', 'Paola', 'Commercialista', NULL),"
+                             " (6, 'ROSSETTI', 'Giulia', NULL, 'Dentalia'),"
+                             " (27, 'Verdi', 'Carlo', NULL, NULL),"
+                             " (123456, 'Grandi', 'Marco', NULL, NULL)");
         screens.show(cerca());
         QApplication::processEvents();
     }
@@ -56,7 +55,8 @@ protected:
         QStringList out;
         for (int i = 0; i < cerca().List1ListCount(); ++i)
             out << cerca().List1List(i);
-        EXPECT_EQ(cerca().List1ListCount(), cerca().List1->model()->rowCount()) << "the view shows every line";
+        EXPECT_EQ(cerca().List1ListCount(), cerca().List1->model()->rowCount())
+            << "the view shows every line";
         return out;
     }
 
@@ -71,7 +71,8 @@ protected:
 
     void selectLine(int row) {
         QListView* list = cerca().List1;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
     }
 
     static QString line(const char* first, const char* second, const char* id) {
@@ -89,9 +90,15 @@ TEST_F(Search, laysOutItsControlsWithTheirCaptionsAndNames) {
     EXPECT_EQ("Scrivi alcune lettere  del campo relativo alla scheda che vuoi visualizzare",
               s.Frame1->title().toStdString());
     const std::pair<QWidget*, const char*> named[] = {
-        {s.OptionCogno, "Cognome"}, {s.OptionNome, "Nome"},  {s.OptionSoc, "Società"},
-        {s.OptionAtt, "Attività"},  {s.lblCerca, "Cerca"},   {s.Label1, "Scheda"},
-        {s.lblElenco, "Elenco"},    {s.lblMnu, "Menu"},      {s.TextID, "ID"},
+        {s.OptionCogno, "Cognome"},
+        {s.OptionNome, "Nome"},
+        {s.OptionSoc, "Società"},
+        {s.OptionAtt, "Attività"},
+        {s.lblCerca, "Cerca"},
+        {s.Label1, "Scheda"},
+        {s.lblElenco, "Elenco"},
+        {s.lblMnu, "Menu"},
+        {s.TextID, "ID"},
         {s.Frame1, "Scrivi alcune lettere  del campo relativo alla scheda che vuoi visualizzare"},
         {s.TXTCerca, "Scrivi alcune lettere  del campo relativo alla scheda che vuoi visualizzare"},
     };
@@ -123,7 +130,8 @@ TEST_F(Search, cognomeListsMatchesIgnoringCaseAndEmptiesTheBox) {
     searchFor(cerca().OptionCogno, QStringLiteral("ros"));
     EXPECT_EQ(lines(), (QStringList{line("Rossi", "Mario", "1"), line("ROSSETTI", "Giulia", "6")}));
     EXPECT_TRUE(cerca().TXTCerca->text().isEmpty());
-    EXPECT_EQ("Select * From Pazienti Where Cognome   Like '*ros*'", cerca().Data1.RecordSource().toStdString());
+    EXPECT_EQ("Select * From Pazienti Where Cognome   Like '*ros*'",
+              cerca().Data1.RecordSource().toStdString());
 
     expectNoMatch("Nessuna corrispondenza!");
     searchFor(cerca().OptionCogno, QStringLiteral("zzz"));
@@ -151,7 +159,8 @@ TEST_F(Search, societaAndAttivitaStartTheirLinesWithTheCompany) {
 
     searchFor(cerca().OptionAtt, QStringLiteral("commerc"));
     EXPECT_EQ(lines(), (QStringList{line("", "Commercialista", "5")}));
-    QTest::mouseClick(cerca().Frame1, Qt::LeftButton, {}, QPoint(cerca().Frame1->width() - 5, cerca().Frame1->height() - 5));
+    QTest::mouseClick(cerca().Frame1, Qt::LeftButton, {},
+                      QPoint(cerca().Frame1->width() - 5, cerca().Frame1->height() - 5));
     EXPECT_TRUE(lines().isEmpty()) << "a click on the frame's free area empties the list";
     expectNoMatch(" Nessuna corrispondenza!");
     searchFor(cerca().OptionAtt, QStringLiteral("pilota"));
@@ -163,8 +172,8 @@ TEST_F(Search, anEmptyFragmentListsEveryPatientWithTheKeyFieldFilled) {
     EXPECT_EQ(7, lines().size());
     EXPECT_FALSE(lines().join(QLatin1Char('|')).contains(QStringLiteral("Rosanna")));
     searchFor(cerca().OptionSoc, QString());
-    EXPECT_EQ(lines(), (QStringList{line("Acme 2000", "Ingegnere", "1"), line("Società Beta", "Impiegata", "3"),
-                                    line("Dentalia", "", "6")}));
+    EXPECT_EQ(lines(), (QStringList{line("Acme 2000", "Ingegnere", "1"),
+                                    line("Società Beta", "Impiegata", "3"), line("Dentalia", "", "6")}));
 }
 
 TEST_F(Search, typedWildcardsKeepTheirMeaning) {
