@@ -52,14 +52,21 @@ void resetPeak() {
     if (refs.open(QIODevice::WriteOnly))
         refs.write("5");
 }
-double peakMb() {
+double statusMb(const char* key) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
+    const QByteArray wanted(key);
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith(wanted))
+            return line.mid(wanted.size()).trimmed().split(' ').first().toDouble() / 1024.0;
     return 0;
+}
+double peakMb() {
+    return statusMb("VmHWM:");
+}
+double residentMb() {
+    return statusMb("VmRSS:");
 }
 
 // What the plain engine does for the search: the matching rows' lines, as text.
@@ -114,6 +121,7 @@ void runSize(int patients) {
     const auto searchFor = [&](const QString& fragment, const QString& what) {
         search.OptionCogno->setChecked(true);
         search.TXTCerca->setText(fragment);
+        const double before = residentMb();
         resetPeak();
         QElapsedTimer timer;
         timer.start();
@@ -123,7 +131,7 @@ void runSize(int patients) {
         const int lines = search.List1ListCount();
         const qint64 plainNs = plainSearch(plain, fragment, plainLines);
         report(QStringLiteral("%1: %2 (%3 lines)").arg(n, what).arg(lines), program, plainNs);
-        std::printf("  peak memory %.0f MB%s\n", peak,
+        std::printf("  peak memory %.0f MB (%.0f MB before)%s\n", peak, before,
                     size_t(lines) == plainLines.size() ? "" : "  (LINE COUNT DIFFERS FROM PLAIN)");
         search.List1Clear();
     };
@@ -138,6 +146,7 @@ void runSize(int patients) {
     frmElenco& list = screens.elenco();
     std::vector<qint64> plainIds;
     for (int round = 0; round < 2; ++round) {
+        const double before = residentMb();
         resetPeak();
         QElapsedTimer timer;
         timer.start();
@@ -147,7 +156,7 @@ void runSize(int patients) {
         const qint64 plainNs = plainActivation(plain, plainIds);
         report(QStringLiteral("%1: list activation (refresh, count %2, sort)").arg(n, list.Label2->text()),
                program, plainNs);
-        std::printf("  peak memory %.0f MB; first row %s\n", peak,
+        std::printf("  peak memory %.0f MB (%.0f MB before); first row %s\n", peak, before,
                     list.MSFlexGrid1Rows->text(0, 2).toUtf8().constData());
     }
     sqlite3_close(plain);
