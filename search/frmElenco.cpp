@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QTableView>
+#include <algorithm>
 
 namespace qv {
 
@@ -82,6 +83,8 @@ void frmElenco::buildControls() {
     MSFlexGrid1->setWordWrap(false);
     MSFlexGrid1->verticalHeader()->hide();
     MSFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    MSFlexGrid1->verticalHeader()->setDefaultSectionSize(
+        std::max(twips(285), MSFlexGrid1->fontMetrics().height() + 4));
     MSFlexGrid1->horizontalHeader()->setSectionsClickable(false);
     MSFlexGrid1->horizontalHeader()->setHighlightSections(false);
     MSFlexGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
