@@ -211,7 +211,8 @@ void frmCerca::search(const SearchField& field) {
     Data1.Refresh();
     RecordSet& records = Data1.Recordset();
     while (!records.Eof()) {
-        if (!fieldText(records.Fields(field.keyField)).isEmpty()) {
+        // A row another program removed since the statement ran has no record to list.
+        if (records.hasCurrent() && !fieldText(records.Fields(field.keyField)).isEmpty()) {
             const QVariant id = records.Fields(QStringLiteral("Id"));
             lines_->add(fieldText(records.Fields(field.firstField)) + QStringLiteral(",    ") +
                             fieldText(records.Fields(field.secondField)) + QStringLiteral(";     ") +

@@ -304,6 +304,20 @@ TEST_F(Search, aPatientDeletedMeanwhileIsNeverShownAsAnother) {
     EXPECT_EQ(2, lines().size());
 }
 
+TEST_F(Search, aRowRemovedByAnotherProgramDuringTheSearchIsLeftOut) {
+    bool removed = false;
+    cerca().Data1.onReposition = [&] {
+        if (!removed && cerca().Data1.RecordSource().contains(QStringLiteral("ros"))) {
+            removed = true;
+            execSql(fp.dbPath(), "DELETE FROM Pazienti WHERE ID = 6");
+        }
+    };
+    searchFor(cerca().OptionCogno, QStringLiteral("ros"));
+    EXPECT_TRUE(removed);
+    EXPECT_EQ(lines(), (QStringList{line("Rossi", "Mario", "1")}));
+    EXPECT_TRUE(fp.msg.shown().empty());
+}
+
 TEST_F(Search, aCardThatCannotLeaveItsRecordEndsTheSearchScreen) {
     screens.inizio(); // as in the program, the start screen is loaded first
     execSql(fp.dbPath(),
