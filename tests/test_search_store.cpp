@@ -107,6 +107,27 @@ TEST_F(SearchStore, theViewIsKeyedByItsIdentifiersAndFindFirstLooksOnlyAmongItsR
     EXPECT_EQ("9", search.Recordset().Fields(QStringLiteral("ID")).toString().toStdString());
 }
 
+TEST_F(SearchStore, theSearchedFieldsAreReadFromTheirIndexesNotFromTheRows) {
+    auto db = Database::open(fp.dbPath());
+    const auto plan = [&](const char* statement) {
+        QString out;
+        sql::Stmt q(db->handle(), QStringLiteral("EXPLAIN QUERY PLAN ") + QString::fromUtf8(statement));
+        if (std::string(statement).find("?1") != std::string::npos)
+            q.bind(1, QStringLiteral("*ros*"));
+        while (q.step())
+            out += q.text(3) + QLatin1Char(';');
+        return out.toStdString();
+    };
+    // What a statement record set and the list's sort ask of the engine.
+    for (const char* field : {"Cognome", "Nome", "Società", "Attività"}) {
+        const QString statement = QStringLiteral("SELECT rowid FROM \"Pazienti\" WHERE qv_like(?1, \"%1\")")
+                                      .arg(QString::fromUtf8(field));
+        EXPECT_NE(std::string::npos, plan(statement.toUtf8().constData()).find("COVERING INDEX")) << field;
+    }
+    EXPECT_NE(std::string::npos,
+              plan("SELECT \"ID\", \"Cognome\" FROM \"Pazienti Query\"").find("Pazienti_Cognome"));
+}
+
 TEST_F(SearchStore, aSeekNeverLandsOnARowAnotherProgramRemoved) {
     DataControl card;
     card.setDatabaseName(fp.dbPath());
