@@ -393,6 +393,12 @@ void createSchema(sqlite3* db) {
         columns << sql::quoted(f) + QStringLiteral(" TEXT");
     sql::exec(db, QStringLiteral("CREATE TABLE \"Pazienti\" (%1)").arg(columns.join(QStringLiteral(", "))));
     sql::exec(db, QStringLiteral("CREATE UNIQUE INDEX \"PrimaryKey\" ON \"Pazienti\"(\"ID\")"));
+    // The fields the search looks through and the list sorts on: the engine reads these small
+    // indexes instead of every row with its notes.
+    for (const char* field : {"Cognome", "Nome", "Società", "Attività"})
+        sql::exec(db, QStringLiteral("CREATE INDEX %1 ON \"Pazienti\"(%2)")
+                          .arg(sql::quoted(QStringLiteral("Pazienti_") + QString::fromUtf8(field)),
+                               sql::quoted(QString::fromUtf8(field))));
 
     // The list's query: ID, first name, surname, then the other fields but the notes.
     QStringList viewColumns{QStringLiteral("\"ID\""), sql::quoted(QStringLiteral("Nome")),

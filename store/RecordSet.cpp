@@ -82,6 +82,15 @@ struct RecordSet::Impl {
     bool keyed = true; // rows carry their rowid (not so for a view)
     int filterColumn = -1;
     QString pattern;
+    // A dynamic record set whose rows have a key (a table's rowid, a view's ID) keeps only
+    // the keys as of opening and reads the rows' values as it lands on them, so that a
+    // large table is never held in memory with its notes. Without a key: every row's values.
+    bool lazy = false;
+    QString keyName = QStringLiteral("rowid");
+    // Columns a caller asked for through Fields; the rows read ahead carry them too.
+    std::vector<bool> asked;
+    int askedCount = 0;
+    int wantedAsked = -1;
 
     // Keys in record-set order (always ascending). A table record set reads them live;
     // a dynamic one keeps them, with the rows' values, as of opening.
@@ -112,7 +121,7 @@ struct RecordSet::Impl {
     quint64 lastLandedGeneration = ~quint64(0);
     std::vector<int> wanted; // columns the bound controls show
     size_t wantedFor = size_t(-1);
-    std::optional<sql::Stmt> readAhead, readBehind;
+    std::optional<sql::Stmt> readAhead, readBehind, readRange;
 
     std::optional<qint64> added; // the key given to the new row started by AddNew
     bool editing = false;
@@ -123,6 +132,8 @@ struct RecordSet::Impl {
     QHash<QString, int> columnCache;
 
     bool isTable() const { return type == Type::Table; }
+    // Reads its rows' values when landing on them (tables, and lazy dynamic record sets).
+    bool readsLive() const { return isTable() || lazy; }
     int count() const { return int(keys.size()); }
 
     QString columnList() const {
@@ -159,7 +170,51 @@ struct RecordSet::Impl {
         seenGeneration = db->generation();
     }
 
+    // The filter of a statement, as a condition on the row (empty for a whole table or view).
+    QString filterCondition(int parameter) const {
+        if (filterColumn < 0)
+            return QString();
+        return QStringLiteral("qv_like(?%1, %2)").arg(parameter).arg(sql::quoted(info.columns[filterColumn]));
+    }
+
+    // The keys of the rows in key order. False when they do not identify the rows (a view
+    // whose ID repeats or is missing): the record set then keeps every row's values instead.
+    // No order is asked of the engine, so that it may read a small index rather than the rows.
+    bool loadLazyKeys() {
+        keys.clear();
+        rows.clear();
+        QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyName, sql::quoted(info.name));
+        if (filterColumn >= 0)
+            text += QStringLiteral(" WHERE ") + filterCondition(1);
+        sql::Stmt q(db->handle(), text);
+        if (filterColumn >= 0)
+            q.bind(1, pattern);
+        bool ascending = true;
+        while (q.step()) {
+            if (q.isNull(0)) {
+                keys.clear();
+                return false;
+            }
+            ascending = ascending && (keys.empty() || q.int64(0) > keys.back());
+            keys.push_back(q.int64(0));
+        }
+        if (!ascending) {
+            std::sort(keys.begin(), keys.end());
+            if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) {
+                keys.clear();
+                return false;
+            }
+        }
+        return true;
+    }
+
     void loadSnapshot() {
+        if (lazy) {
+            if (loadLazyKeys())
+                return;
+            lazy = false;
+            keyName = QStringLiteral("rowid");
+        }
         keys.clear();
         rows.clear();
         QString text =
@@ -188,8 +243,8 @@ struct RecordSet::Impl {
     std::optional<std::vector<QVariant>> readByKey(qint64 k) {
         try {
             if (!readRow)
-                readRow.emplace(db->handle(), QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
-                                                  .arg(columnList(), sql::quoted(info.name)));
+                readRow.emplace(db->handle(), QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1")
+                                                  .arg(columnList(), sql::quoted(info.name), keyName));
             readRow->bind(1, k);
             if (!readRow->step()) {
                 readRow->reset();
@@ -261,9 +316,14 @@ struct RecordSet::Impl {
     }
 
     const QVariant& valueAt(int column) {
-        if (!isTable())
+        if (!readsLive())
             return rows[size_t(index)][size_t(column)];
         if (!currentComplete && !currentLoaded[size_t(column)]) {
+            if (lazy && !asked[size_t(column)]) {
+                // Asked for once, read ahead with the next rows from now on.
+                asked[size_t(column)] = true;
+                ++askedCount;
+            }
             if (auto values = readByKey(key))
                 setCurrent(std::move(*values));
         }
@@ -278,11 +338,14 @@ struct RecordSet::Impl {
     // The key column and the columns of the bound controls, in table order.
     const std::vector<int>& wantedColumns() {
         const auto& controls = owner->boundControls();
-        if (wantedFor == controls.size())
+        if (wantedFor == controls.size() && wantedAsked == askedCount)
             return wanted;
         std::vector<bool> mask(size_t(info.columns.size()), false);
         if (info.rowidColumn >= 0)
             mask[size_t(info.rowidColumn)] = true;
+        for (size_t c = 0; c < asked.size(); ++c)
+            if (asked[c])
+                mask[c] = true;
         for (const auto& control : controls)
             if (!control->DataField().isEmpty())
                 mask[size_t(column(control->DataField()))] = true;
@@ -291,9 +354,82 @@ struct RecordSet::Impl {
             if (mask[size_t(c)])
                 wanted.push_back(c);
         wantedFor = controls.size();
+        wantedAsked = askedCount;
+        readRange.reset();
         readAhead.reset();
         readBehind.reset();
         return wanted;
+    }
+
+    // A lazy record set reads the shown columns of its next rows (or previous ones, walking
+    // back) in one go: those whose keys lie between its own keys, keeping only its own rows.
+    void readLazyWindow(const std::vector<int>& cols, bool sequential, bool backward, quint64 generation) {
+        constexpr int kAhead = 64;
+        const int n = count();
+        int first = index;
+        int last = index;
+        if (sequential) {
+            if (backward)
+                first = std::max(0, index - (kAhead - 1));
+            else
+                last = std::min(n - 1, index + (kAhead - 1));
+        }
+        // Rows far apart (a statement that selects few) are read one by one rather than
+        // stepping over everything that lies between them.
+        const bool sparse = keys[size_t(last)] - keys[size_t(first)] > 4 * qint64(last - first + 1);
+        try {
+            if (!readRange) {
+                QStringList names{keyName};
+                for (int c : cols)
+                    names << sql::quoted(info.columns[c]);
+                readRange.emplace(
+                    db->handle(),
+                    QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN ?1 AND ?2 ORDER BY %3")
+                        .arg(names.join(QStringLiteral(", ")), sql::quoted(info.name), keyName));
+            }
+            window.keys.clear();
+            window.values.clear();
+            if (sparse) {
+                for (int i = first; i <= last; ++i) {
+                    readRange->bind(1, keys[size_t(i)]);
+                    readRange->bind(2, keys[size_t(i)]);
+                    if (readRange->step()) {
+                        window.keys.push_back(keys[size_t(i)]);
+                        std::vector<QVariant> values(size_t(info.columns.size()));
+                        for (size_t c = 0; c < cols.size(); ++c)
+                            values[size_t(cols[c])] = readRange->value(int(c) + 1);
+                        window.values.push_back(std::move(values));
+                    }
+                    readRange->reset();
+                }
+                window.generation = generation;
+                window.columns = cols;
+                return;
+            }
+            readRange->bind(1, keys[size_t(first)]);
+            readRange->bind(2, keys[size_t(last)]);
+            int mine = first;
+            while (readRange->step()) {
+                const qint64 k = readRange->int64(0);
+                while (mine <= last && keys[size_t(mine)] < k)
+                    ++mine;
+                if (mine > last)
+                    break;
+                if (keys[size_t(mine)] != k)
+                    continue; // a row the record set does not hold
+                window.keys.push_back(k);
+                std::vector<QVariant> values(size_t(info.columns.size()));
+                for (size_t i = 0; i < cols.size(); ++i)
+                    values[size_t(cols[i])] = readRange->value(int(i) + 1);
+                window.values.push_back(std::move(values));
+            }
+            readRange->reset();
+        } catch (const sql::Failure& failure) {
+            window.generation = ~quint64(0);
+            readFailed(failure);
+        }
+        window.generation = generation;
+        window.columns = cols;
     }
 
     // Reads the current row's shown columns, from the rows read ahead when it is among
@@ -307,8 +443,11 @@ struct RecordSet::Impl {
         lastLanded = index;
         lastLandedGeneration = generation;
 
-        if (window.generation != generation || window.columns != cols ||
-            !std::binary_search(window.keys.begin(), window.keys.end(), key)) {
+        if (lazy && (window.generation != generation || window.columns != cols ||
+                     !std::binary_search(window.keys.begin(), window.keys.end(), key))) {
+            readLazyWindow(cols, sequential, backward, generation);
+        } else if (window.generation != generation || window.columns != cols ||
+                   !std::binary_search(window.keys.begin(), window.keys.end(), key)) {
             constexpr int kAhead = 64;
             std::optional<sql::Stmt>& stmt = backward ? readBehind : readAhead;
             try {
@@ -387,6 +526,15 @@ std::unique_ptr<RecordSet> RecordSet::open(DataControl& owner, std::shared_ptr<D
         impl->filterColumn = impl->column(*src.field);
         impl->pattern = src.pattern;
     }
+    if (impl->type == Type::Dynaset) {
+        if (impl->keyed) {
+            impl->lazy = true;
+        } else if (const int id = info->column(QStringLiteral("ID")); id >= 0) {
+            impl->lazy = true;
+            impl->keyName = sql::quoted(info->columns[id]);
+        }
+        impl->asked.assign(size_t(info->columns.size()), false);
+    }
     try {
         if (impl->isTable())
             impl->loadKeys();
@@ -418,7 +566,7 @@ bool RecordSet::leave(bool validate) {
 }
 
 void RecordSet::land() {
-    if (d->where == Where::Row && d->isTable()) {
+    if (d->where == Where::Row && d->readsLive()) {
         if (!d->loadCurrent()) {
             // Removed by another program since the keys were read.
             d->keys.erase(d->keys.begin() + d->index);
@@ -440,6 +588,8 @@ void RecordSet::refused(const QString& engineMessage) {
 }
 
 void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& changes, Save save) {
+    if (changes.empty() && save == Save::Leave)
+        return; // nothing typed: nothing to write (an untouched new row is dropped by leave())
     // Column and value of each changed field; the key column is the store's own.
     std::vector<std::pair<int, QVariant>> columns;
     for (const auto& [field, value] : changes) {
@@ -485,6 +635,8 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
             } else {
                 d->sync();
             }
+        } else if (d->lazy) {
+            d->keys.insert(d->keys.begin() + d->lowerBound(k), k);
         } else {
             auto values = d->readByKey(k);
             const int at = d->lowerBound(k);
@@ -500,7 +652,7 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
             const int at = d->find(k);
             if (at >= 0) {
                 d->placeAt(at);
-                if (d->isTable())
+                if (d->readsLive())
                     if (auto values = d->readByKey(k))
                         d->setCurrent(std::move(*values));
             }
@@ -537,7 +689,7 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
     if (d->wrote() && d->isTable())
         d->seenGeneration = d->db->generation();
     if (auto values = d->readByKey(k)) {
-        if (d->isTable())
+        if (d->readsLive())
             d->setCurrent(std::move(*values));
         else
             d->rows[size_t(d->index)] = std::move(*values);
@@ -731,6 +883,18 @@ void RecordSet::Seek(const QString& comparison, const QVariant& key) {
         if (found >= d->count())
             found = -1;
     }
+    // A row another program removed since the keys were read is no match: the record set
+    // must not land on it and leave its caller on no record at all.
+    while (found >= 0 && d->isTable() && !d->readByKey(d->keys[size_t(found)])) {
+        d->keys.erase(d->keys.begin() + found);
+        d->relocate();
+        if (op == QLatin1String("="))
+            found = -1;
+        else if (op.startsWith(QLatin1Char('<')))
+            --found;
+        else if (found >= d->count())
+            found = -1;
+    }
     if (found >= 0) {
         d->noMatch = false;
         d->placeAt(found);
@@ -753,13 +917,14 @@ void RecordSet::FindFirst(const QString& criteria) {
     const bool leftNewRow = leave(true);
     d->sync();
     int found = -1;
-    if (d->isTable()) {
+    if (d->readsLive()) {
         try {
-            sql::Stmt q(d->db->handle(),
-                        QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                            .arg(sql::quoted(d->info.columns[column]), sql::quoted(d->info.name)));
+            sql::Stmt q(d->db->handle(), QStringLiteral("SELECT %3, %1 FROM %2 ORDER BY %3")
+                                             .arg(sql::quoted(d->info.columns[column]),
+                                                  sql::quoted(d->info.name), d->keyName));
             while (q.step()) {
-                if (!q.isNull(1) && sameText(q.text(1), c.value)) {
+                // A dynamic record set looks only among its own rows.
+                if (!q.isNull(1) && sameText(q.text(1), c.value) && d->find(q.int64(0)) >= 0) {
                     found = d->find(q.int64(0));
                     break;
                 }
@@ -873,7 +1038,8 @@ void RecordSet::Delete() {
         }
     } else if (at >= 0) {
         d->keys.erase(d->keys.begin() + at);
-        d->rows.erase(d->rows.begin() + at);
+        if (!d->lazy)
+            d->rows.erase(d->rows.begin() + at);
     }
     d->where = Where::Gone;
     d->key = k;
@@ -936,24 +1102,68 @@ QStringList RecordSet::fieldNames() const {
 }
 
 std::vector<std::vector<QVariant>> RecordSet::allRows() const {
-    if (!d->isTable())
+    if (!d->readsLive())
         return d->rows;
     std::vector<std::vector<QVariant>> out;
     try {
-        sql::Stmt q(d->db->handle(), QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                                         .arg(d->columnList(), sql::quoted(d->info.name)));
+        sql::Stmt q(d->db->handle(), QStringLiteral("SELECT %3, %1 FROM %2 ORDER BY %3")
+                                         .arg(d->columnList(), sql::quoted(d->info.name), d->keyName));
         const int n = int(d->info.columns.size());
         while (q.step()) {
+            if (d->lazy && d->find(q.int64(0)) < 0)
+                continue;
             std::vector<QVariant> values;
             values.reserve(size_t(n));
             for (int c = 0; c < n; ++c)
-                values.push_back(q.value(c));
+                values.push_back(q.value(c + 1));
             out.push_back(std::move(values));
         }
     } catch (const sql::Failure& failure) {
         d->readFailed(failure);
     }
     return out;
+}
+
+std::vector<QVariant> RecordSet::rowAt(int position) const {
+    d->sync();
+    if (position < 0 || position >= d->count())
+        return std::vector<QVariant>(size_t(d->info.columns.size()));
+    if (!d->readsLive())
+        return d->rows[size_t(position)];
+    if (auto values = d->readByKey(d->keys[size_t(position)]))
+        return std::move(*values);
+    return std::vector<QVariant>(size_t(d->info.columns.size()));
+}
+
+void RecordSet::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) const {
+    if (column < 0 || column >= d->info.columns.size())
+        return;
+    d->sync();
+    if (!d->readsLive()) {
+        for (int i = 0; i < d->count(); ++i)
+            visit(i, d->rows[size_t(i)][size_t(column)]);
+        return;
+    }
+    // One pass in whatever order the engine finds cheapest (an index on the column holds
+    // it with the keys); each row is put at its position by its key.
+    try {
+        sql::Stmt q(d->db->handle(),
+                    QStringLiteral("SELECT %3, %1 FROM %2")
+                        .arg(sql::quoted(d->info.columns[column]), sql::quoted(d->info.name), d->keyName));
+        std::vector<bool> seen(d->keys.size(), false);
+        while (q.step()) {
+            const int at = d->find(q.int64(0));
+            if (at < 0)
+                continue;
+            seen[size_t(at)] = true;
+            visit(at, q.value(1));
+        }
+        for (size_t i = 0; i < seen.size(); ++i)
+            if (!seen[i])
+                visit(int(i), QVariant()); // gone since the keys were read
+    } catch (const sql::Failure& failure) {
+        d->readFailed(failure);
+    }
 }
 
 } // namespace qv

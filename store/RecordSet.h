@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,6 +77,14 @@ public:
     // Values of every row (dynamic record sets: as of opening; table: as now), in
     // record-set order; used by grids bound to the record set.
     std::vector<std::vector<QVariant>> allRows() const;
+
+    // For grids that read rows as they show them. The values of the row at a position in
+    // record-set order (0 for the first), read now; nulls past the ends.
+    std::vector<QVariant> rowAt(int position) const;
+    // Visits one column of every row once, in no particular order and without holding the
+    // rows: the row's position and its value (null for a row gone since the record set was
+    // opened).
+    void readColumn(int column, const std::function<void(int position, const QVariant& value)>& visit) const;
 
 private:
     friend class DataControl;
