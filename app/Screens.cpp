@@ -21,10 +21,12 @@ QString screenName(const QMetaObject& meta) {
 }
 
 // Closes a screen's data controls; a refused write has already been shown by the control's
-// data-error event, and nothing more can be done for it while the screen goes away.
+// data-error event, and nothing more can be done for it while the screen goes away. After a
+// failure, edits whose refusal was already shown are not reported again; edits refused only
+// now are (a pending note is never dropped without a word).
 void closeDataControls(Screen& screen, bool quiet = false) {
     for (DataControl* dc : screen.dataControls()) {
-        if (quiet)
+        if (quiet && dc->writeRefused())
             dc->onError = nullptr;
         try {
             dc->Close();

@@ -55,7 +55,7 @@ public:
     // Unloads every loaded screen, one after the other in load order, and ends the program.
     void endProgram();
     // The same after a failure has been shown: pending edits are still written where the
-    // store accepts them, but a refused write is not reported a second time.
+    // store accepts them, but a write whose refusal was already shown is not reported again.
     void endProgramAfterFailure();
     bool ending() const { return ending_; }
     bool ended() const { return ended_; }

@@ -45,6 +45,10 @@ public:
     // Writes pending edits and closes the record set.
     void Close();
 
+    // Whether the engine refused the last write of the current record's edits (the data-error
+    // event has said so) and they are still pending in the bound controls.
+    bool writeRefused() const { return writeRefused_; }
+
     // The data control takes ownership; the control is filled on the next reposition.
     BoundControl* bind(std::unique_ptr<BoundControl> control);
     const std::vector<std::unique_ptr<BoundControl>>& boundControls() const { return bound_; }
@@ -73,6 +77,7 @@ private:
     RecordSet::Type type_ = RecordSet::Type::Table;
     std::unique_ptr<RecordSet> recordset_;
     std::vector<std::unique_ptr<BoundControl>> bound_;
+    bool writeRefused_ = false;
 };
 
 } // namespace qv

@@ -1,0 +1,167 @@
+#include "clinical/RichTextBox.h"
+
+#include "clinical/Rtf.h"
+
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+
+namespace qv {
+
+namespace {
+
+// How word processors offer RTF on the clipboard.
+const QStringList& rtfMimeTypes() {
+    static const QStringList types{QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
+                                   QStringLiteral("text/richtext")};
+    return types;
+}
+
+QByteArray rtfOf(const QMimeData* source) {
+    for (const QString& type : rtfMimeTypes()) {
+        if (source->hasFormat(type)) {
+            const QByteArray data = source->data(type);
+            if (rtf::isRtf(data))
+                return data;
+        }
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) {
+    setAcceptRichText(true);
+    setTabChangesFocus(false);
+}
+
+QTextCharFormat RichTextBox::formatHere() const {
+    QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return currentCharFormat();
+    QTextCursor start(document());
+    start.setPosition(cursor.selectionStart() + 1);
+    return start.charFormat();
+}
+
+void RichTextBox::toggleBold() {
+    QTextCharFormat change;
+    change.setFontWeight(formatHere().fontWeight() >= QFont::DemiBold ? QFont::Normal : QFont::Bold);
+    mergeCurrentCharFormat(change);
+}
+
+void RichTextBox::toggleItalic() {
+    QTextCharFormat change;
+    change.setFontItalic(!formatHere().fontItalic());
+    mergeCurrentCharFormat(change);
+}
+
+void RichTextBox::toggleUnderline() {
+    QTextCharFormat change;
+    change.setFontUnderline(!formatHere().fontUnderline());
+    mergeCurrentCharFormat(change);
+}
+
+void RichTextBox::keyPressEvent(QKeyEvent* event) {
+    if (!isReadOnly() && event->modifiers() == Qt::ControlModifier) {
+        switch (event->key()) {
+        case Qt::Key_B:
+            toggleBold();
+            event->accept();
+            return;
+        case Qt::Key_I:
+            toggleItalic();
+            event->accept();
+            return;
+        case Qt::Key_U:
+            toggleUnderline();
+            event->accept();
+            return;
+        default:
+            break;
+        }
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+bool RichTextBox::canInsertFromMimeData(const QMimeData* source) const {
+    return !rtfOf(source).isEmpty() || QTextEdit::canInsertFromMimeData(source);
+}
+
+void RichTextBox::insertFromMimeData(const QMimeData* source) {
+    // HTML, where offered, pastes through Qt's own reader; RTF alone through ours.
+    const QByteArray rtfData = source->hasHtml() ? QByteArray() : rtfOf(source);
+    if (rtfData.isEmpty()) {
+        QTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QTextDocument pasted;
+    pasted.setDefaultFont(document()->defaultFont());
+    rtf::read(rtfData, pasted);
+    textCursor().insertFragment(QTextDocumentFragment(&pasted));
+    ensureCursorVisible();
+}
+
+QMimeData* RichTextBox::createMimeDataFromSelection() const {
+    QMimeData* mime = QTextEdit::createMimeDataFromSelection();
+    QTextDocument copied;
+    copied.setDefaultFont(document()->defaultFont());
+    QTextCursor(&copied).insertFragment(textCursor().selection());
+    mime->setData(QStringLiteral("text/rtf"), rtf::write(copied));
+    return mime;
+}
+
+// ---------------------------------------------------------------------------------------
+
+BoundRichTextBox::BoundRichTextBox(QTextEdit* box, const QString& field) : box_(box), field_(field) {
+    if (box == nullptr)
+        return;
+    // Any change of the text or of its formats marks the field for writing; loading a
+    // record does not.
+    watch_ = QObject::connect(box->document(), &QTextDocument::contentsChanged, box, [this] {
+        if (!filling_)
+            changed_ = true;
+    });
+}
+
+BoundRichTextBox::~BoundRichTextBox() {
+    QObject::disconnect(watch_);
+}
+
+QVariant BoundRichTextBox::storeValue() const {
+    if (box_ == nullptr || box_->document()->isEmpty())
+        return QVariant();
+    return QString::fromLatin1(rtf::write(*box_->document()));
+}
+
+void BoundRichTextBox::fill(const QVariant& value) {
+    if (box_ == nullptr)
+        return;
+    QTextDocument* doc = box_->document();
+    filling_ = true;
+    // The record's text is where undoing stops: nothing of another record can come back.
+    doc->setUndoRedoEnabled(false);
+    if (!value.isValid() || value.isNull()) {
+        doc->clear();
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        if (rtf::isRtf(bytes))
+            rtf::read(bytes, *doc);
+        else
+            box_->setPlainText(QString::fromUtf8(bytes));
+    } else {
+        const QString text = value.toString();
+        if (rtf::isRtf(text))
+            rtf::read(text, *doc);
+        else
+            box_->setPlainText(text);
+    }
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
+    box_->moveCursor(QTextCursor::Start);
+    filling_ = false;
+}
+
+} // namespace qv
