@@ -390,4 +390,33 @@ TEST_F(Notes, aNoteRefusedAsTheProgramEndsAfterAFailureIsShownToo) {
     EXPECT_TRUE(fp.end.ended());
 }
 
+TEST_F(Notes, aPendingNoteRefusedAsTheCardOpensOtherNotesIsShownAndKept) {
+    refuseNotes();
+    openNotesOn(1);
+    type(QStringLiteral("In sospeso"));
+    notes().mnuMnu->trigger();
+    // The card opens another patient's notes: leaving patient 1 writes the note, refused.
+    fp.msg.expect(ExpectedBox{});
+    RecordSet& records = card().Data1.Recordset();
+    records.setIndex(QStringLiteral("PrimaryKey"));
+    records.Seek(QStringLiteral("="), 2);
+    screens.show(card());
+    card().mnuCC->trigger();
+    ASSERT_EQ(1u, fp.msg.shown().size());
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.startsWith(QStringLiteral("Intercettato errore dei dati:")));
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("nota rifiutata")));
+    // The program goes on: the card stays, the notes keep patient 1 and the text.
+    EXPECT_FALSE(fp.end.ended());
+    EXPECT_TRUE(card().isVisible());
+    EXPECT_FALSE(notes().isVisible());
+    EXPECT_EQ("1", notes().txtFields(9)->text().toStdString());
+    EXPECT_EQ("In sospeso", editor()->toPlainText().toStdString());
+    // Once the store takes it again, the next opening writes it.
+    execSql(fp.dbPath(), "DROP TRIGGER refuse_note");
+    card().mnuCC->trigger();
+    EXPECT_TRUE(notes().isVisible());
+    EXPECT_EQ("Bianchi", notes().Label8(2)->text().toStdString());
+    EXPECT_EQ("In sospeso", storedText(1));
+}
+
 } // namespace
