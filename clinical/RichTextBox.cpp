@@ -121,6 +121,7 @@ BoundRichTextBox::BoundRichTextBox(QTextEdit* box, const QString& field) : box_(
     // Any change of the text or of its formats marks the field for writing; loading a
     // record does not.
     watch_ = QObject::connect(box->document(), &QTextDocument::contentsChanged, box, [this] {
+        ++revision_;
         if (!filling_)
             changed_ = true;
     });
@@ -133,7 +134,9 @@ BoundRichTextBox::~BoundRichTextBox() {
 QVariant BoundRichTextBox::storeValue() const {
     if (box_ == nullptr || box_->document()->isEmpty())
         return QVariant();
-    return QString::fromLatin1(rtf::write(*box_->document()));
+    shown_ = QString::fromLatin1(rtf::write(*box_->document()));
+    shownRevision_ = revision_;
+    return shown_;
 }
 
 void BoundRichTextBox::fill(const QVariant& value) {
@@ -143,6 +146,13 @@ void BoundRichTextBox::fill(const QVariant& value) {
     filling_ = true;
     // The record's text is where undoing stops: nothing of another record can come back.
     doc->setUndoRedoEnabled(false);
+    const bool alreadyShown = shownRevision_ == revision_ && value.typeId() == QMetaType::QString &&
+                              value.toString() == shown_;
+    if (alreadyShown) {
+        doc->setUndoRedoEnabled(true);
+        filling_ = false;
+        return;
+    }
     if (!value.isValid() || value.isNull()) {
         doc->clear();
     } else if (value.typeId() == QMetaType::QByteArray) {
@@ -162,6 +172,8 @@ void BoundRichTextBox::fill(const QVariant& value) {
     doc->setModified(false);
     box_->moveCursor(QTextCursor::Start);
     filling_ = false;
+    shown_ = value.typeId() == QMetaType::QString ? value.toString() : QString();
+    shownRevision_ = value.typeId() == QMetaType::QString ? revision_ : ~quint64(0);
 }
 
 } // namespace qv

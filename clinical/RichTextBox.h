@@ -56,6 +56,11 @@ private:
     bool changed_ = false;
     bool filling_ = false;
     QMetaObject::Connection watch_;
+    // The RTF the editor shows as it was loaded or last written, and the editor's revision
+    // then: landing again on what it already shows (after "&Scheda") reads nothing again.
+    quint64 revision_ = 0;
+    mutable QString shown_;
+    mutable quint64 shownRevision_ = ~quint64(0);
 };
 
 } // namespace qv

@@ -139,6 +139,11 @@ public:
                 switchTo(body, current, next);
                 appendText(body, fragment.text());
             }
+            // LibreOffice misplaces a paragraph that ends raised or lowered.
+            if (current.vertical != 0) {
+                body += "\\nosupersub";
+                current.vertical = 0;
+            }
             body += "\\par\r\n";
         }
 

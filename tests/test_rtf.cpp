@@ -3,6 +3,9 @@
 #include "clinical/Rtf.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -72,7 +75,8 @@ QString withoutBlanks(QString text) {
 // Real files
 
 TEST(RtfSamples, everyFileLoadsWithText) {
-    const QStringList folders{QStringLiteral("richedit-rtfpipe"), QStringLiteral("wordpad-rtfparserkit")};
+    const QStringList folders{QStringLiteral("richedit-rtfpipe"), QStringLiteral("wordpad-rtfparserkit"),
+                              QStringLiteral("libreoffice")};
     int files = 0;
     for (const QString& folder : folders) {
         QDir dir(samplesDir() + QLatin1Char('/') + folder);
@@ -89,7 +93,7 @@ TEST(RtfSamples, everyFileLoadsWithText) {
             ++files;
         }
     }
-    EXPECT_EQ(20, files);
+    EXPECT_EQ(21, files);
 }
 
 TEST(RtfSamples, wordDocumentGivesTheExpectedPlainText) {
@@ -156,6 +160,22 @@ TEST(RtfSamples, wordPadSymbolsAndStyles) {
     EXPECT_EQ("Arial", s(familyOf(formatOf(doc, QStringLiteral("Test 6 - Arial 11")))));
     EXPECT_EQ(11.0, formatOf(doc, QStringLiteral("Test 6 - Arial 11")).fontPointSize());
     EXPECT_EQ(12.0, formatOf(doc, QStringLiteral("Test 6 - Arial 12")).fontPointSize());
+}
+
+TEST(RtfSamples, libreOfficeNote) {
+    QTextDocument doc;
+    const QString text = textOf(sample(QStringLiteral("libreoffice/note-lo74.rtf")), &doc);
+    EXPECT_EQ("12/03/2004: carie al 36, sensibilità al freddo € “ok” — Ω 中 \U0001F600\tTab\nCentrato corsivo rosso",
+              s(text));
+    EXPECT_EQ(QFont::Bold, formatOf(doc, QStringLiteral("12/03")).fontWeight());
+    EXPECT_EQ(QFont::Normal, formatOf(doc, QStringLiteral("carie")).fontWeight());
+    EXPECT_EQ("Arial", s(familyOf(formatOf(doc, QStringLiteral("carie")))));
+    EXPECT_EQ(10.0, formatOf(doc, QStringLiteral("carie")).fontPointSize());
+    EXPECT_FALSE(formatOf(doc, QStringLiteral("carie")).hasProperty(QTextFormat::ForegroundBrush)); // \cf0: automatic
+    const QTextCharFormat centred = formatOf(doc, QStringLiteral("Centrato"));
+    EXPECT_TRUE(centred.fontItalic());
+    EXPECT_EQ(QColor(200, 0, 0), centred.foreground().color());
+    EXPECT_EQ(Qt::AlignHCenter, doc.lastBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -542,6 +562,36 @@ TEST(RtfWrite, listsAndPastedSizesAreWrittenAsWordProcessorsShowThem) {
     rtf::read(out, back);
     EXPECT_EQ("Lista:\n\u2022\tuno\n\u2022\tdue\n1.\tprimo", s(back.toPlainText()));
     EXPECT_LT(back.findBlockByNumber(1).blockFormat().textIndent(), 0.0);
+}
+
+TEST(RtfWrite, libreOfficeReadsTheSameText) {
+    // A second opinion where LibreOffice is installed.
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTextDocument doc;
+    buildEveryFormat(doc);
+    QTemporaryDir dir;
+    QFile out(dir.filePath(QStringLiteral("note.rtf")));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(rtf::write(doc));
+    out.close();
+    QProcess convert;
+    convert.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                            QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
+                            QStringLiteral("--outdir"), dir.path(), out.fileName()});
+    ASSERT_TRUE(convert.waitForFinished(120000));
+    QFile text(dir.filePath(QStringLiteral("note.txt")));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    QString shown = QString::fromUtf8(text.readAll());
+    if (shown.startsWith(QChar(0xFEFF)))
+        shown.remove(0, 1);
+    // LibreOffice writes line breaks and paragraph ends alike, and a no-break space as itself.
+    QString expected = doc.toRawText();
+    expected.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    expected.remove(QChar(0x00AD));
+    shown.remove(QChar(0x00AD));
+    EXPECT_EQ(s(expected), s(shown.trimmed()));
 }
 
 TEST(RtfWrite, anEmptyDocumentReadsBackEmpty) {
