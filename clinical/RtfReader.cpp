@@ -681,9 +681,31 @@ private:
         appendText(QStringView(&c, 1));
     }
 
+    // Characters a text can hold: control characters (from \u8 or a stray byte) are no text,
+    // and a paragraph separator inside a text would split its paragraph.
+    static bool isText(char16_t c) {
+        return c == u'\t' || (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c != 0x2029 && c != 0xFEFF && c != 0xFFFC);
+    }
+
     void appendText(QStringView s) {
         if (s.isEmpty() || top().chr.hidden)
             return;
+        if (!std::all_of(s.begin(), s.end(), [](QChar c) { return isText(c.unicode()); })) {
+            QString kept;
+            for (const QChar c : s) {
+                if (isText(c.unicode()))
+                    kept += c;
+                else if (c == QChar::ParagraphSeparator)
+                    kept += QChar(QChar::LineSeparator);
+            }
+            if (!kept.isEmpty())
+                appendChecked(kept);
+            return;
+        }
+        appendChecked(s);
+    }
+
+    void appendChecked(QStringView s) {
         if (!run_.isEmpty() && !(runState_ == top().chr))
             flushRun();
         if (run_.isEmpty())

@@ -264,6 +264,8 @@ TEST(RtfRead, symbolsAndSpecialCharacters) {
                        "\\ldblquote\\rdblquote\\\ng}")));
     // Unknown words and symbols are ignored; their text is not.
     EXPECT_EQ("ab c", s(textOf("{\\rtf1 a\\foo12 b\\| \\:c\\B}")));
+    // Control characters are no text, however they come; a paragraph separator breaks the line.
+    EXPECT_EQ("abcd\u2028e", s(textOf("{\\rtf1 a\\u8?b\\u10?c\\'01d\\u8233?e\\u65279?}")));
     // Line breaks of the file itself are no text.
     EXPECT_EQ("abc", s(textOf("{\\rtf1 a\r\nb\nc}")));
     // List labels are text, in the list font's own symbols.
@@ -380,6 +382,10 @@ TEST(RtfRead, mangledFilesNeverBreakTheReader) {
             QTextDocument doc;
             rtf::read(bytes, doc);
             EXPECT_LE(doc.characterCount(), bytes.size() + 1);
+            // Whatever was read, the writer carries it: reading that back gives the same text.
+            QTextDocument back;
+            rtf::read(rtf::write(doc), back);
+            ASSERT_EQ(s(doc.toRawText()), s(back.toRawText())) << s(name) << " round " << round;
         }
     }
 }
