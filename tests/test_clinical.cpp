@@ -48,6 +48,10 @@ protected:
         screens.inizio();
     }
 
+    // Screens the end of the program only scheduled for deletion go while the registry lives
+    // (the card's clock would otherwise tick into the next test).
+    void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
     frmScheda& card() { return screens.scheda(); }
     frmCartellaClinica& notes() { return screens.cartellaClinica(); }
     RichTextBox* editor() { return notes().RichTextBox1; }

@@ -90,6 +90,13 @@ TEST(RtfSamples, everyFileLoadsWithText) {
             if (name != QLatin1String("PictureObjectEmbed2.rtf")) {
                 EXPECT_FALSE(withoutBlanks(text).isEmpty()) << s(name);
             }
+            // What the writer makes of the file reads back to the very same text and formats.
+            QTextDocument first;
+            rtf::read(bytes, first);
+            const QByteArray written = rtf::write(first);
+            QTextDocument again;
+            rtf::read(written, again);
+            EXPECT_EQ(written.toStdString(), rtf::write(again).toStdString()) << s(name);
             ++files;
         }
     }
