@@ -4,9 +4,11 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <vector>
 
 namespace qv {
 
@@ -87,19 +89,38 @@ void RichTextBox::keyPressEvent(QKeyEvent* event) {
 }
 
 bool RichTextBox::canInsertFromMimeData(const QMimeData* source) const {
-    return !rtfOf(source).isEmpty() || QTextEdit::canInsertFromMimeData(source);
+    // A picture alone has nothing the notes can keep.
+    return source->hasText() || source->hasHtml() || !rtfOf(source).isEmpty();
 }
 
 void RichTextBox::insertFromMimeData(const QMimeData* source) {
-    // HTML, where offered, pastes through Qt's own reader; RTF alone through ours.
-    const QByteArray rtfData = source->hasHtml() ? QByteArray() : rtfOf(source);
-    if (rtfData.isEmpty()) {
-        QTextEdit::insertFromMimeData(source);
-        return;
-    }
+    // Formatted text keeps its formats: HTML, where offered, through Qt's reader, RTF alone
+    // through ours. Pictures are left out, as the notes cannot keep them.
     QTextDocument pasted;
     pasted.setDefaultFont(document()->defaultFont());
-    rtf::read(rtfData, pasted);
+    if (source->hasHtml()) {
+        pasted.setHtml(source->html());
+    } else if (const QByteArray rtfData = rtfOf(source); !rtfData.isEmpty()) {
+        rtf::read(rtfData, pasted);
+    } else if (source->hasText()) {
+        textCursor().insertText(source->text());
+        ensureCursorVisible();
+        return;
+    } else {
+        return;
+    }
+    for (QTextBlock block = pasted.lastBlock(); block.isValid(); block = block.previous()) {
+        std::vector<std::pair<int, int>> pictures;
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                pictures.emplace_back(it.fragment().position(), it.fragment().length());
+        for (auto picture = pictures.rbegin(); picture != pictures.rend(); ++picture) {
+            QTextCursor cut(&pasted);
+            cut.setPosition(picture->first);
+            cut.setPosition(picture->first + picture->second, QTextCursor::KeepAnchor);
+            cut.removeSelectedText();
+        }
+    }
     textCursor().insertFragment(QTextDocumentFragment(&pasted));
     ensureCursorVisible();
 }

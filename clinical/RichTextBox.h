@@ -12,7 +12,8 @@ namespace qv {
 
 // The notes' editor: formatted text, with the keys users expect of it. Ctrl+B, Ctrl+I and
 // Ctrl+U switch bold, italic and underline on and off; pasted text keeps its formatting
-// (also RTF from a word processor); what is copied carries RTF for word processors too.
+// (also RTF from a word processor) but not its pictures, which the notes cannot keep; what
+// is copied carries RTF for word processors too.
 class RichTextBox : public QTextEdit {
     Q_OBJECT
 public:

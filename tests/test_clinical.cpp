@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -281,6 +282,17 @@ TEST_F(Notes, undoStopsAtTheLoadedNoteAndPasteKeepsFormatting) {
     QApplication::clipboard()->setMimeData(rtfOnly);
     QTest::keySequence(editor(), QKeySequence::Paste);
     EXPECT_EQ("Prima visita: carie al 36. Xgrassetto e corsivosottolineato", editor()->toPlainText().toStdString());
+    // Pictures are not taken in, since the notes cannot keep them.
+    auto* picture = new QMimeData;
+    picture->setHtml(QStringLiteral("<p>foto<img src=\"data:image/png;base64,iVBORw0KGgo=\"/></p>"));
+    QApplication::clipboard()->setMimeData(picture);
+    QTest::keySequence(editor(), QKeySequence::Paste);
+    auto* imageOnly = new QMimeData;
+    imageOnly->setImageData(QImage(4, 4, QImage::Format_RGB32));
+    QApplication::clipboard()->setMimeData(imageOnly);
+    QTest::keySequence(editor(), QKeySequence::Paste);
+    EXPECT_FALSE(editor()->toPlainText().contains(QChar::ObjectReplacementCharacter));
+    EXPECT_TRUE(editor()->toPlainText().endsWith(QStringLiteral("sottolineatofoto")));
 
     notes().mnuScheda->trigger();
     QTextDocument stored;
