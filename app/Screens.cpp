@@ -22,10 +22,13 @@ QString screenName(const QMetaObject& meta) {
 }
 
 // Closes a screen's data controls; a refused write has already been shown by the control's
-// data-error event, and nothing more can be done for it while the screen goes away.
+// data-error event, and nothing more can be done for it while the screen goes away. After a
+// failure, edits whose refusal was already shown are not reported again; edits refused only
+// now are (a pending note is never dropped without a word). While the process exits, no box
+// can be shown any more.
 void closeDataControls(Screen& screen, bool quiet = false, bool tearingDown = false) {
     for (DataControl* dc : screen.dataControls()) {
-        if (quiet)
+        if (tearingDown || (quiet && dc->writeRefused()))
             dc->onError = nullptr;
         try {
             dc->Close(!tearingDown);
@@ -166,7 +169,7 @@ void Screens::endProgram() {
         unloaded_ << screen->objectName();
         // While the process exits, the widgets' own machinery may be gone already: the data is
         // written and nothing on the screen is touched.
-        closeDataControls(*screen, afterFailure_ || atExit_, atExit_);
+        closeDataControls(*screen, afterFailure_, atExit_);
         if (atExit_)
             continue;
         screen->hide();

@@ -57,7 +57,7 @@ public:
     // Unloads every loaded screen, one after the other in load order, and ends the program.
     void endProgram();
     // The same after a failure has been shown: pending edits are still written where the
-    // store accepts them, but a refused write is not reported a second time.
+    // store accepts them, but a write whose refusal was already shown is not reported again.
     void endProgramAfterFailure();
     // The same while the process is exiting (the display was lost): the data controls write
     // what is pending, no box is shown and no widget is touched.

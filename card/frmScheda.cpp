@@ -243,12 +243,24 @@ void frmScheda::openClinicalRecord() {
     records.setIndex(QStringLiteral("PrimaryKey"));
     records.Seek(QStringLiteral("="), key);
 
-    frmCartellaClinica& notes = screens().cartellaClinica();
-    RecordSet& noteRecords = notes.Data1.Recordset();
-    noteRecords.setIndex(QStringLiteral("PrimaryKey"));
-    noteRecords.Seek(QStringLiteral("="), idText);
+    // A failure of the notes' own data control (a pending note the store refuses as the seek
+    // leaves it, a database it cannot open) is the notes' data error, not the card's: it is
+    // shown, and the card stays as it is with nothing lost.
+    frmCartellaClinica* opened = nullptr;
+    try {
+        frmCartellaClinica& notes = screens().cartellaClinica();
+        RecordSet& noteRecords = notes.Data1.Recordset();
+        noteRecords.setIndex(QStringLiteral("PrimaryKey"));
+        noteRecords.Seek(QStringLiteral("="), idText);
+        opened = &notes;
+    } catch (const StoreError& e) {
+        // A refused write has been shown by the notes' data-error event as it happened.
+        if (e.number() != err::ActionCancelled)
+            Data1_Error(e.number(), e.description());
+        return;
+    }
 
-    screens().show(notes);
+    screens().show(*opened);
     screens().hide(*this);
 }
 

@@ -119,12 +119,20 @@ void DataControl::writeChanged(RecordSet::Save save) {
             written.push_back(control.get());
         }
     }
-    recordset_->storeChanges(changes, save);
+    try {
+        recordset_->storeChanges(changes, save);
+    } catch (const StoreError& e) {
+        if (e.number() == err::ActionCancelled)
+            writeRefused_ = true;
+        throw;
+    }
+    writeRefused_ = false;
     for (BoundControl* control : written)
         control->setDataChanged(false);
 }
 
 void DataControl::repositioned() {
+    writeRefused_ = false;
     for (const auto& control : bound_) {
         control->fill(recordset_->boundValue(control->DataField()));
         control->setDataChanged(false);
@@ -134,6 +142,7 @@ void DataControl::repositioned() {
 }
 
 void DataControl::clearAll() {
+    writeRefused_ = false;
     for (const auto& control : bound_) {
         control->fill(QVariant());
         control->setDataChanged(false);

@@ -46,6 +46,10 @@ public:
     // they are being torn down with the program and must not be touched.
     void Close(bool emptyControls = true);
 
+    // Whether the engine refused the last write of the current record's edits (the data-error
+    // event has said so) and they are still pending in the bound controls.
+    bool writeRefused() const { return writeRefused_; }
+
     // The data control takes ownership; the control is filled on the next reposition.
     BoundControl* bind(std::unique_ptr<BoundControl> control);
     const std::vector<std::unique_ptr<BoundControl>>& boundControls() const { return bound_; }
@@ -74,6 +78,7 @@ private:
     RecordSet::Type type_ = RecordSet::Type::Table;
     std::unique_ptr<RecordSet> recordset_;
     std::vector<std::unique_ptr<BoundControl>> bound_;
+    bool writeRefused_ = false;
 };
 
 } // namespace qv
