@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by install-program.sh and uninstall-program.sh (sourced, not run).
 #
 # The program keeps its data beside its executable: quorvane.mdb, quorvane.mdb.lock and Agd/
