@@ -59,6 +59,7 @@ fi
 mkdir -p "$out"
 rm -f "$out"/*.log "$out"/*.png "$out"/times.txt
 root=$(mktemp -d /var/tmp/quorvane-bare-root.XXXXXX)
+chmod 755 "$root" # the root's "/", which every user must be able to enter
 xvfb_pid=
 run_pid=
 mounts=()

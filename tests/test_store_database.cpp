@@ -289,7 +289,8 @@ TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
     // A folder without write permission, in a temporary folder of the user's own.
     asUnprivilegedUser([] {
         QTemporaryDir own;
-        ASSERT_TRUE(own.isValid()) << "no temporary folder for the user";
+        ASSERT_TRUE(own.isValid()) << "no temporary folder for the user in "
+                                   << QDir::tempPath().toStdString();
         const QString locked = own.filePath("locked");
         ASSERT_TRUE(QDir(own.path()).mkdir("locked"));
         ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
@@ -307,7 +308,8 @@ TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
 TEST_F(DatabaseTest, AReadOnlyFileIsRefusedWithAClearMessage) {
     asUnprivilegedUser([] {
         QTemporaryDir own;
-        ASSERT_TRUE(own.isValid()) << "no temporary folder for the user";
+        ASSERT_TRUE(own.isValid()) << "no temporary folder for the user in "
+                                   << QDir::tempPath().toStdString();
         const QString file = own.filePath("quorvane.mdb");
         Database::open(file); // created, then closed again
         const QByteArray before = readAll(file);
