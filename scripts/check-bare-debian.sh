@@ -214,8 +214,8 @@ if ! in_root 'cd ~/quorvane && ./setup.sh test' >"$out/test.log" 2>&1 </dev/null
 fi
 test_time=$(seconds_since "$t")
 grep -E 'tests passed|tests failed' "$out/test.log" | tail -n 1
-if grep -q 'Skipped' "$out/test.log"; then
-    grep 'Skipped' "$out/test.log"
+if grep -q '\*\*\*Skipped' "$out/test.log"; then
+    grep '\*\*\*Skipped' "$out/test.log"
 fi
 echo "done in $test_time s"
 
