@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build
+    build-essential make cmake ninja-build
     qt6-base-dev qt6-translations-l10n libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
@@ -23,9 +23,14 @@ fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+        echo "These Debian packages are missing: ${missing[*]}" >&2
+        echo "Installing them needs root: run this again as root, or install sudo first." >&2
+        exit 1
+    fi
     sudo_cmd=(sudo)
 fi
 
 echo "Installing: ${missing[*]}"
 "${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"

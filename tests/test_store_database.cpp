@@ -8,9 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using qv::Database;
@@ -52,6 +56,41 @@ std::vector<QStringList> query(sqlite3* db, const QString& text) {
         rows.push_back(row);
     }
     return rows;
+}
+
+// Runs `check` as a user whom permissions hold back. Under the superuser (CI runs as root)
+// the check runs in a child process that has dropped to "nobody" for good; its failures are
+// printed by the child and make it exit non-zero.
+void asUnprivilegedUser(const std::function<void()>& check) {
+    if (geteuid() != 0) {
+        check();
+        return;
+    }
+    const passwd* nobody = getpwnam("nobody");
+    const uid_t uid = nobody ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody ? nobody->pw_gid : 65534;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1) << "fork failed";
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) {
+            std::perror("dropping to the user nobody");
+            _exit(3);
+        }
+        // The child never returns into the test program, which would run the remaining cases twice.
+        try {
+            check();
+        } catch (...) {
+            ADD_FAILURE() << "the check raised an exception";
+        }
+        std::fflush(nullptr);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the unprivileged check did not end normally (status " << status << ")";
+    ASSERT_NE(WEXITSTATUS(status), 3) << "could not drop to the user nobody (uid " << uid << ")";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the check failed as the user nobody (uid " << uid << "), see above";
 }
 
 class DatabaseTest : public ::testing::Test {
@@ -247,27 +286,44 @@ TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
 
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not hold back the superuser";
-    const QString locked = dir.filePath("locked");
-    ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
-    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const StoreError e = errorOf([&] { Database::open(locked + "/quorvane.mdb"); });
-    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(e.number(), err::CannotCreate);
+    // A folder without write permission, in a temporary folder of the user's own.
+    asUnprivilegedUser([] {
+        QTemporaryDir own;
+        ASSERT_TRUE(own.isValid()) << "no temporary folder for the user in "
+                                   << QDir::tempPath().toStdString();
+        const QString locked = own.filePath("locked");
+        ASSERT_TRUE(QDir(own.path()).mkdir("locked"));
+        ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const StoreError e = errorOf([&] { Database::open(locked + "/quorvane.mdb"); });
+        QFile::setPermissions(locked,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(e.number(), err::CannotCreate);
+        EXPECT_TRUE(
+            e.description().contains(QString::fromUtf8("Non è stato possibile creare l'archivio dei dati")))
+            << e.description().toStdString();
+        EXPECT_EQ(QDir(locked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    });
 }
 
 TEST_F(DatabaseTest, AReadOnlyFileIsRefusedWithAClearMessage) {
-    Database::open(path()); // created, then closed again
-    const QByteArray before = readAll(path());
-    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    const StoreError e = errorOf([&] { Database::open(path()); });
-    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (geteuid() == 0 && e.number() == 0)
-        GTEST_SKIP() << "permissions do not hold back the superuser";
-    EXPECT_EQ(e.number(), err::CannotOpen);
-    EXPECT_TRUE(e.description().contains("protetto dalla scrittura")) << e.description().toStdString();
-    EXPECT_EQ(readAll(path()), before);
+    asUnprivilegedUser([] {
+        QTemporaryDir own;
+        ASSERT_TRUE(own.isValid()) << "no temporary folder for the user in "
+                                   << QDir::tempPath().toStdString();
+        const QString file = own.filePath("quorvane.mdb");
+        Database::open(file); // created, then closed again
+        const QByteArray before = readAll(file);
+        ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        const StoreError e = errorOf([&] { Database::open(file); });
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        EXPECT_EQ(e.number(), err::CannotOpen);
+        EXPECT_TRUE(e.description().contains("protetto dalla scrittura")) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(file)))
+            << e.description().toStdString();
+        EXPECT_EQ(readAll(file), before);
+        EXPECT_EQ(QDir(own.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"})
+            << "no journal or other file may be left beside it";
+    });
 }
 
 TEST_F(DatabaseTest, OneConnectionPerFileWhileInUse) {
