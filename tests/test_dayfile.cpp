@@ -1,5 +1,6 @@
 // Day files: their bytes, reading them back, and writing them without ever leaving half a file.
 #include "agenda/DayFile.h"
+#include "tests/support/AsUser.h"
 
 #include <QDir>
 #include <QFile>
@@ -180,23 +181,27 @@ TEST_F(DayFiles, AFailedSaveKeepsTheOldFileWholeAndSaysWhy) {
     EXPECT_EQ(u("la cartella Agd non esiste e non può essere creata."), saved.reason);
 }
 
-TEST_F(DayFiles, AReadOnlyFolderIsReportedAndTheOldFileKept) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not hold for the superuser";
-    writeBytes(path(), "\"vecchio\"\r\n");
-    const QString folder = dayfile::folderPath(dir.path());
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const auto saved = dayfile::save(path(), boxes({u("nuovo")}));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_FALSE(saved.ok);
-    EXPECT_EQ(u("non è permesso scrivere nella cartella Agd."), saved.reason);
-    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path()));
+TEST(DayFilesReadOnly, AReadOnlyFolderIsReportedAndTheOldFileKept) {
+    qv::test::asUnprivilegedUser([] {
+        QTemporaryDir own;
+        ASSERT_TRUE(own.isValid());
+        dayfile::ensureFolder(own.path());
+        const QString path = dayfile::filePath(own.path(), u("lunedì 6 dicembre  2004"));
+        writeBytes(path, "\"vecchio\"\r\n");
+        const QString folder = dayfile::folderPath(own.path());
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const auto saved = dayfile::save(path, boxes({u("nuovo")}));
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        EXPECT_FALSE(saved.ok);
+        EXPECT_EQ(u("non è permesso scrivere nella cartella Agd."), saved.reason);
+        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));
 
-    QFile::setPermissions(path(), QFileDevice::ReadOwner);
-    const auto protectedFile = dayfile::save(path(), boxes({u("nuovo")}));
-    EXPECT_FALSE(protectedFile.ok);
-    EXPECT_EQ(u("il file è protetto dalla scrittura."), protectedFile.reason);
-    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path()));
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
+        const auto protectedFile = dayfile::save(path, boxes({u("nuovo")}));
+        EXPECT_FALSE(protectedFile.ok);
+        EXPECT_EQ(u("il file è protetto dalla scrittura."), protectedFile.reason);
+        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));
+    });
 }
 
 TEST_F(DayFiles, AnEmptyDayFileIsMadeOnlyWhereThereIsNone) {

@@ -4,6 +4,7 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "tests/support/Sql.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,12 +22,7 @@ using namespace qv;
 namespace {
 
 StoreError errorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const StoreError& e) {
-        return e;
-    }
-    return StoreError(0, QString());
+    return qv::test::failureOf(fn);
 }
 
 void run(const QString& path, const QString& sql) {

@@ -4,17 +4,15 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "tests/support/AsUser.h"
+#include "tests/support/Sql.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdio>
 #include <functional>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using qv::Database;
@@ -36,14 +34,8 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
-// The error a call raises, or number 0 when it raises none.
 StoreError errorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const StoreError& e) {
-        return e;
-    }
-    return StoreError(0, QString());
+    return qv::test::failureOf(fn);
 }
 
 std::vector<QStringList> query(sqlite3* db, const QString& text) {
@@ -56,41 +48,6 @@ std::vector<QStringList> query(sqlite3* db, const QString& text) {
         rows.push_back(row);
     }
     return rows;
-}
-
-// Runs `check` as a user whom permissions hold back. Under the superuser (CI runs as root)
-// the check runs in a child process that has dropped to "nobody" for good; its failures are
-// printed by the child and make it exit non-zero.
-void asUnprivilegedUser(const std::function<void()>& check) {
-    if (geteuid() != 0) {
-        check();
-        return;
-    }
-    const passwd* nobody = getpwnam("nobody");
-    const uid_t uid = nobody ? nobody->pw_uid : 65534;
-    const gid_t gid = nobody ? nobody->pw_gid : 65534;
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    ASSERT_NE(child, -1) << "fork failed";
-    if (child == 0) {
-        if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) {
-            std::perror("dropping to the user nobody");
-            _exit(3);
-        }
-        // The child never returns into the test program, which would run the remaining cases twice.
-        try {
-            check();
-        } catch (...) {
-            ADD_FAILURE() << "the check raised an exception";
-        }
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "the unprivileged check did not end normally (status " << status << ")";
-    ASSERT_NE(WEXITSTATUS(status), 3) << "could not drop to the user nobody (uid " << uid << ")";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the check failed as the user nobody (uid " << uid << "), see above";
 }
 
 class DatabaseTest : public ::testing::Test {
@@ -287,7 +244,7 @@ TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
     EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
 
     // A folder without write permission, in a temporary folder of the user's own.
-    asUnprivilegedUser([] {
+    qv::test::asUnprivilegedUser([] {
         QTemporaryDir own;
         ASSERT_TRUE(own.isValid()) << "no temporary folder for the user in "
                                    << QDir::tempPath().toStdString();
@@ -306,7 +263,7 @@ TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
 }
 
 TEST_F(DatabaseTest, AReadOnlyFileIsRefusedWithAClearMessage) {
-    asUnprivilegedUser([] {
+    qv::test::asUnprivilegedUser([] {
         QTemporaryDir own;
         ASSERT_TRUE(own.isValid()) << "no temporary folder for the user in "
                                    << QDir::tempPath().toStdString();

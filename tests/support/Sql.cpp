@@ -39,6 +39,15 @@ int patientCount(const QString& path) {
     return std::stoi(queryText(path, "SELECT COUNT(*) FROM Pazienti"));
 }
 
+StoreError failureOf(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const StoreError& e) {
+        return e;
+    }
+    return StoreError(0, QString());
+}
+
 int errorOf(const std::function<void()>& fn) {
     try {
         fn();

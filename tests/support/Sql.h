@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/StoreError.h"
+
 #include <QString>
 #include <functional>
 #include <string>
@@ -18,5 +20,7 @@ int patientCount(const QString& path);
 
 // The error number `fn` raised as a store failure, 0 when it raised nothing.
 int errorOf(const std::function<void()>& fn);
+// The store failure `fn` raised, with its description; number 0 when it raised nothing.
+StoreError failureOf(const std::function<void()>& fn);
 
 } // namespace qv::test
