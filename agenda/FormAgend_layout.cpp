@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
-#include <QValidator>
 
 namespace qv {
 
@@ -51,19 +50,6 @@ QFont makeFont(const QString& family, double points, bool bold) {
     f.setBold(bold);
     return f;
 }
-
-// A slot box is one line: a line break pasted into it becomes a blank, as it would be stored.
-class OneLine : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        for (QChar& ch : input) {
-            if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n'))
-                ch = QLatin1Char(' ');
-        }
-        return Acceptable;
-    }
-};
 
 } // namespace
 
@@ -132,9 +118,7 @@ void FormAgend::buildControls() {
     Label3 = head(QStringLiteral("Label3"), QStringLiteral("NomePaziente:"), 6720, 2175);
     Label5 = head(QStringLiteral("Label5"), QStringLiteral("Note:"), 8880, 1935);
 
-    auto* oneLine = new OneLine(this);
-    const auto slotBox = [this, client, oneLine](int index, const QString& accessibleName, const QRect& where,
-                                                 bool bold) {
+    const auto slotBox = [this, client](int index, const QString& accessibleName, const QRect& where, bool bold) {
         auto* box = named(new QLineEdit(client), QStringLiteral("Text_%1").arg(index), accessibleName);
         box->setGeometry(where);
         box->setFont(makeFont(QStringLiteral("MS Sans Serif"), 9.75, bold));
@@ -142,7 +126,8 @@ void FormAgend::buildControls() {
         colours.setColor(QPalette::Base, QColor(192, 192, 255));
         colours.setColor(QPalette::Text, Qt::black);
         box->setPalette(colours);
-        box->setValidator(oneLine);
+        // One line of the day file: pasted line breaks arrive as blanks, as in every box.
+        new TextBoxInput(box);
         box->installEventFilter(this);
         text_[size_t(index)] = box;
     };

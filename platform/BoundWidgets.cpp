@@ -23,6 +23,7 @@ namespace {
 // A box without a typing limit of the program's own takes any length: Qt's default of
 // 32,767 units would cut a long paste without a word.
 constexpr int kNoLimit = std::numeric_limits<int>::max();
+constexpr int kQtDefaultMaxLength = 32767;
 
 bool breaksTheLine(QChar c) {
     return c == u'\n' || c == u'\r' || c == u'\t' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
@@ -64,6 +65,8 @@ void closeUndoStep(QLineEdit* box) {
 } // namespace
 
 TextBoxInput::TextBoxInput(QLineEdit* box) : QValidator(box), box_(box) {
+    if (box->maxLength() == kQtDefaultMaxLength)
+        box->setMaxLength(kNoLimit); // no silent cut where the program sets no limit
     box->setValidator(this);
     box->installEventFilter(this);
 }
@@ -179,7 +182,8 @@ BoundLineEdit::BoundLineEdit(QLineEdit* box, const QString& field, int typingLim
     : box_(box), field_(field), typingLimit_(typingLimit) {
     if (box == nullptr)
         return;
-    new TextBoxInput(box);
+    if (dynamic_cast<const TextBoxInput*>(box->validator()) == nullptr)
+        new TextBoxInput(box);
     allowUpTo(box->text().size());
     // Any change of the text, typed or set by the program, marks the field for writing;
     // only fills from the record are left out.
