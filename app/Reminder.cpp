@@ -2,6 +2,7 @@
 
 #include "app/Screens.h"
 #include "card/frmScheda.h"
+#include "platform/BoundWidgets.h"
 #include "platform/Dates.h"
 
 #include <QLineEdit>
@@ -29,6 +30,21 @@ QString reminderText(const frmScheda& card) {
            card.txtFields(14)->text();
 }
 
+// The walk through the card's boxes, record by record (a record set without the columns).
+void walkThroughTheBoxes(Screens& screens, frmScheda& card, RecordSet& records, const QDate& today) {
+    const qint64 count = records.RecordCount();
+    for (qint64 pass = 1; pass <= count; ++pass) {
+        const std::optional<qint64> overdue = daysOverdue(card.Text5->text(), today);
+        if (overdue && *overdue > 0) {
+            screens.platform().msg.show(reminderText(card), MsgButtons::Ok, MsgIcon::None, QString());
+            break;
+        }
+        if (records.Eof())
+            break;
+        records.MoveNext();
+    }
+}
+
 } // namespace
 
 void RunRecallReminder(Screens& screens) {
@@ -36,22 +52,31 @@ void RunRecallReminder(Screens& screens) {
     RecordSet& records = card.Data1.Recordset();
     const QDate today = screens.platform().clock.today();
 
-    // Every record is examined once, moving forward only, until the first one whose recall
-    // date lies before today. A recall date of today is not yet due: the walk moves past it,
-    // as past a future one, so that later overdue patients are still found.
-    const qint64 count = records.RecordCount();
-    for (qint64 pass = 1; pass <= count; ++pass) {
-        const std::optional<qint64> overdue = daysOverdue(card.Text5->text(), today);
-        if (overdue && *overdue > 0) {
-            screens.platform().msg.show(reminderText(card), MsgButtons::Ok, MsgIcon::None, QString());
-            // The walk ends with the reminded patient; the start screen's activation
-            // re-queries the card afterwards.
-            break;
-        }
-        if (records.Eof())
-            break;
+    // Every record is examined once, in record-set order from the current one, until the first
+    // one whose recall date lies before today. A recall date of today is not yet due: the walk
+    // moves past it, as past a future one, so that later overdue patients are still found.
+    // The recall dates are read from the record set's column as the card's box shows them;
+    // the card's boxes are filled once, on the patient who is named.
+    const int recallColumn = records.fieldNames().indexOf(QStringLiteral("Data richiamo"));
+    const int idColumn = records.fieldNames().indexOf(QStringLiteral("ID"));
+    if (recallColumn < 0 || idColumn < 0 || !records.hasCurrent())
+        return walkThroughTheBoxes(screens, card, records, today);
+    int first = -1;
+    records.readColumn(recallColumn, [&](int position, const QVariant& value) {
+        if (first >= 0 && position >= first)
+            return;
+        const std::optional<qint64> overdue = daysOverdue(fieldText(value), today);
+        if (overdue && *overdue > 0)
+            first = position;
+    });
+    if (first < 0) {
+        // Nobody is due: the walk ends past the last record.
+        records.MoveLast();
         records.MoveNext();
+        return;
     }
+    records.setBookmark(records.rowAt(first)[size_t(idColumn)]);
+    screens.platform().msg.show(reminderText(card), MsgButtons::Ok, MsgIcon::None, QString());
 }
 
 } // namespace qv

@@ -3,11 +3,13 @@
 #include "app/Reminder.h"
 #include "app/Screens.h"
 #include "bench/bench.h"
+#include "bench/generate.h"
 #include "card/frmScheda.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -145,6 +147,72 @@ void runCase(const QString& title, bool overdueAtEnd) {
                     stoppedOn.toUtf8().constData(), static_cast<long long>(overdueId));
 }
 
+// The plain reading of the recall-date column that the walk needs, in stored order.
+qint64 readRecallColumn(const QString& path) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    sqlite3_stmt* stmt = nullptr;
+    check(sqlite3_prepare_v2(db, "SELECT ID, \"Data richiamo\" FROM Pazienti ORDER BY rowid", -1, &stmt, nullptr), db);
+    qint64 bytes = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        bytes += sqlite3_column_bytes(stmt, 1) + sqlite3_column_int64(stmt, 0) % 2;
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return bytes;
+}
+
+long peakKilobytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// Start-up on a realistic archive (every field filled and varying), recall dates all moved
+// after today (the walk's worst case) or one patient overdue at the end.
+void runRealistic(int patients, bool overdueAtEnd) {
+    QTemporaryDir dir;
+    CountingBox box;
+    FixedClock clock;
+    NoEnd end;
+    NoPrinter printer;
+    qv::Platform platform{box, clock, end, printer, dir.path()};
+    const QString path = platform.path(QStringLiteral("quorvane.mdb"));
+    qv::bench::generateArchive(path, patients);
+    {
+        sqlite3* db = nullptr;
+        check(sqlite3_open(path.toUtf8().constData(), &db), db);
+        check(sqlite3_exec(db,
+                           "UPDATE Pazienti SET \"Data richiamo\" = substr('0' || (1 + ID % 28), -2) || '/' ||"
+                           " substr('0' || (1 + ID % 12), -2) || '/2031'",
+                           nullptr, nullptr, nullptr),
+              db);
+        if (overdueAtEnd)
+            check(sqlite3_exec(db, "UPDATE Pazienti SET \"Data richiamo\" = '29/11/2004' WHERE ID = (SELECT max(ID) FROM Pazienti)",
+                               nullptr, nullptr, nullptr),
+                  db);
+        sqlite3_close(db);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    qint64 startUp = 0;
+    {
+        qv::Screens screens(platform);
+        qv::RunRecallReminder(screens);
+        screens.scheda().Data1.Refresh(); // the start screen's first activation
+        startUp = timer.nsecsElapsed();
+    }
+    timer.restart();
+    readRecallColumn(path);
+    const qint64 plain = timer.nsecsElapsed();
+    qv::bench::report(QStringLiteral("start-up, %1 realistic patients%2").arg(patients).arg(overdueAtEnd ? ", last overdue" : ""),
+                      startUp, plain);
+    std::printf("   peak memory %ld MB, %d box(es)\n", peakKilobytes() / 1024, box.shown);
+}
+
 } // namespace
 
 namespace qv::bench {
@@ -154,10 +222,18 @@ namespace qv::bench {
 void runReminder() {
     runCase(QStringLiteral("reminder walk, %1 future recall dates").arg(kPatients), false);
     runCase(QStringLiteral("reminder walk, overdue patient at the end"), true);
+    runRealistic(100000, false);
+    runRealistic(100000, true);
+}
+
+// The same at a million realistic patients (generating them takes a while).
+void runReminderMillion() {
+    runRealistic(1000000, false);
 }
 
 namespace {
 const Benchmark registered("reminder", &runReminder);
+const Benchmark million("reminder1m", &runReminderMillion);
 } // namespace
 
 } // namespace qv::bench
