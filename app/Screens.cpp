@@ -44,6 +44,17 @@ Screens::~Screens() {
     endRequests_.reset();
     for (auto& screen : loaded_)
         delete screen.data();
+    // Screens unloaded but not yet deleted by the event loop do not outlive the registry
+    // they refer to.
+    for (auto& screen : leaving_)
+        delete screen.data();
+}
+
+void Screens::goAway(Screen* screen) {
+    leaving_.erase(std::remove_if(leaving_.begin(), leaving_.end(), [](const QPointer<Screen>& s) { return !s; }),
+                   leaving_.end());
+    leaving_.emplace_back(screen);
+    screen->deleteLater();
 }
 
 template <class T> T& Screens::touch() {
@@ -67,7 +78,7 @@ template <class T> T& Screens::touch() {
             active_ = nullptr;
         closeDataControls(*screen, true);
         screen->hide();
-        screen->deleteLater();
+        goAway(screen);
         throw;
     }
     return *screen;
@@ -147,7 +158,7 @@ void Screens::unload(Screen& screen) {
         active_ = nullptr;
     closeDataControls(screen);
     screen.hide();
-    screen.deleteLater();
+    goAway(&screen);
 }
 
 void Screens::endProgramAfterFailure() {
@@ -173,7 +184,7 @@ void Screens::endProgram() {
         if (atExit_)
             continue;
         screen->hide();
-        screen->deleteLater();
+        goAway(screen);
     }
     if (atExit_)
         loaded_ = screens; // still owned here, never touched again

@@ -82,8 +82,11 @@ public:
 
 private:
     template <class T> T& touch();
+    // Schedules an unloaded screen's deletion, and remembers it until then.
+    void goAway(Screen* screen);
     Platform& platform_;
     std::vector<QPointer<Screen>> loaded_;
+    std::vector<QPointer<Screen>> leaving_; // unloaded, deleted by the event loop
     QPointer<Screen> active_;
     bool ending_ = false;
     bool ended_ = false;
