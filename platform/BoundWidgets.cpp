@@ -130,9 +130,14 @@ QMenu* TextBoxInput::contextMenu() {
 }
 
 bool TextBoxInput::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != box_ || forwarding_ || box_->isReadOnly())
+    // Only input events are looked at: others (a focus change while the box is being
+    // destroyed) may come when the box is no longer a whole line edit.
+    const QEvent::Type type = event->type();
+    const bool input = type == QEvent::KeyPress || type == QEvent::ContextMenu ||
+                       type == QEvent::MouseButtonRelease || type == QEvent::Drop;
+    if (!input || watched != box_ || forwarding_ || box_->isReadOnly())
         return false;
-    switch (event->type()) {
+    switch (type) {
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste)) {
             paste();

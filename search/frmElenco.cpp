@@ -230,7 +230,9 @@ void frmElenco::Image1_DblClick() {
 }
 
 bool frmElenco::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Image1) {
+    const bool mouseEvent =
+        event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::MouseButtonRelease;
+    if (watched == Image1 && mouseEvent) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
             // The release that ends a double-click is not a click of its own.
