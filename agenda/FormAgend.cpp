@@ -2,6 +2,8 @@
 // weekday's default times, and moving between dates.
 #include "agenda/FormAgend.h"
 
+#include <algorithm>
+
 #include "app/Screens.h"
 #include "app/frmInizio.h"
 #include "platform/Candy.h"
@@ -84,6 +86,21 @@ void FormAgend::Form_Unload() {
     // Hidden, the start screen shown, then unloaded. The weekday row is not written: its
     // times change only through "Impostazione orario" (Data1_Validate).
     Screen::Form_Unload();
+}
+
+void FormAgend::writePending(bool quiet) {
+    // The program ends while a slot box is being edited: its leaving would have saved it.
+    QWidget* focused = focusWidget();
+    if (focused == nullptr || std::find(text_.begin(), text_.end(), focused) == text_.end())
+        return;
+    if (!quiet) {
+        SaveDayFile();
+    } else if (dayLoaded_) {
+        QStringList texts;
+        for (QLineEdit* box : text_)
+            texts << box->text();
+        dayfile::save(dayFilePath(), texts);
+    }
 }
 
 // ---- the sheet ----

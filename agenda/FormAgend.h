@@ -65,6 +65,7 @@ public:
     void Form_Activate() override;
     void Form_Unload() override;
     std::vector<DataControl*> dataControls() override { return {&Data1}; }
+    void writePending(bool quiet) override;
 
     // The sheet.
     void LoadDay();

@@ -31,6 +31,9 @@ public:
 
     // The data controls the registry closes (writing pending edits) when it unloads the screen.
     virtual std::vector<DataControl*> dataControls() { return {}; }
+    // Run by the end of the program before the data controls close: writes what the screen
+    // keeps outside them (the box being edited). `quiet`: no box may be shown any more.
+    virtual void writePending(bool quiet) { Q_UNUSED(quiet); }
 
     // Runs a handler; a failure that escapes it is shown and ends the program in order.
     void guard(const std::function<void()>& handler);

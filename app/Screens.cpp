@@ -178,6 +178,10 @@ void Screens::endProgram() {
         if (!screen)
             continue;
         unloaded_ << screen->objectName();
+        try {
+            screen->writePending(afterFailure_ || atExit_);
+        } catch (const std::exception&) {
+        }
         // While the process exits, the widgets' own machinery may be gone already: the data is
         // written and nothing on the screen is touched.
         closeDataControls(*screen, afterFailure_, atExit_);

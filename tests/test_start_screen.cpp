@@ -283,11 +283,19 @@ TEST_F(StartScreen, aShutdownHangupOrInterruptEndsInOrderWritingWhatWasTyped) {
         QTest::mouseClick(all.inizio().CandyHCommand8, Qt::LeftButton); // the agenda, loaded last
         const QStringList loaded = all.loadOrder();
         all.scheda().txtFields(2)->setText(QStringLiteral("Mario")); // pending on the card
+        FormAgend& agenda = all.agend();
+        QLineEdit* slot = agenda.Text(FormAgend::TextIndex(3, FormAgend::Column::Name));
+        slot->setFocus();
+        slot->setText(QStringLiteral("Verdi")); // being typed in the agenda
+        const QString dayFile = platform.platform.path(QStringLiteral("Agd/")) + agenda.Label1->text();
         ASSERT_EQ(0, ::raise(number));
         QTRY_VERIFY(platform.end.ended());
         EXPECT_EQ(1, platform.end.count());
         EXPECT_EQ(loaded, all.unloadedAtEnd());
         EXPECT_EQ("Mario", queryText(platform.dbPath(), "SELECT Nome FROM Pazienti WHERE ID = 1"));
+        QFile day(dayFile);
+        ASSERT_TRUE(day.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(day.readAll().contains("\"Verdi\"\r\n"));
         EXPECT_EQ(0, all.exitStatus());
     }
 }
