@@ -4,6 +4,7 @@
 #include "agenda/DayFile.h"
 #include "agenda/FormAgend.h"
 #include "app/Screens.h"
+#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
 #include "platform/Dates.h"
 #include "platform/Platform.h"
@@ -33,27 +34,8 @@ public:
     }
 };
 
-class FixedClock : public qv::Clock {
-public:
-    QDate today() const override { return kFirstDay; }
-    QDateTime now() const override { return QDateTime(kFirstDay, QTime(8, 0)); }
-};
-
-class NoEnd : public qv::ProgramEnd {
-public:
-    void end() override { ended_ = true; }
-    bool ended() const override { return ended_; }
-
-private:
-    bool ended_ = false;
-};
-
-class NoPrinter : public qv::Printer {
-public:
-    bool ShowPrinter(QWidget*) override { return false; }
-    void PaintPicture(const QImage&) override {}
-    void EndDoc() override {}
-};
+using qv::bench::NoEnd;
+using qv::bench::NoPrinter;
 
 // A full day: every slot booked with a name and a note, the free lines written.
 QStringList fullDay(const QDate& date) {
@@ -111,7 +93,7 @@ qint64 median(std::vector<qint64> values) {
 void runAgenda() {
     QTemporaryDir dir;
     SilentBox box;
-    FixedClock clock;
+    qv::bench::FixedClock clock(kFirstDay);
     NoEnd end;
     NoPrinter printer;
     qv::Platform platform{box, clock, end, printer, dir.path()};

@@ -2,6 +2,7 @@
 // its bound boxes. Timed against one SQLite query that finds the first overdue row.
 #include "app/Reminder.h"
 #include "app/Screens.h"
+#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
 #include "bench/generate.h"
 #include "card/frmScheda.h"
@@ -33,27 +34,8 @@ public:
     QString last;
 };
 
-class FixedClock : public qv::Clock {
-public:
-    QDate today() const override { return kToday; }
-    QDateTime now() const override { return QDateTime(kToday, QTime(8, 0)); }
-};
-
-class NoEnd : public qv::ProgramEnd {
-public:
-    void end() override { ended_ = true; }
-    bool ended() const override { return ended_; }
-
-private:
-    bool ended_ = false;
-};
-
-class NoPrinter : public qv::Printer {
-public:
-    bool ShowPrinter(QWidget*) override { return false; }
-    void PaintPicture(const QImage&) override {}
-    void EndDoc() override {}
-};
+using qv::bench::NoEnd;
+using qv::bench::NoPrinter;
 
 void check(int rc, sqlite3* db) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
@@ -116,7 +98,7 @@ qint64 firstOverdueBySql(const QString& path) {
 void runCase(const QString& title, bool overdueAtEnd) {
     QTemporaryDir dir;
     CountingBox box;
-    FixedClock clock;
+    qv::bench::FixedClock clock(kToday);
     NoEnd end;
     NoPrinter printer;
     qv::Platform platform{box, clock, end, printer, dir.path()};
@@ -176,7 +158,7 @@ long peakKilobytes() {
 void runRealistic(int patients, bool overdueAtEnd) {
     QTemporaryDir dir;
     CountingBox box;
-    FixedClock clock;
+    qv::bench::FixedClock clock(kToday);
     NoEnd end;
     NoPrinter printer;
     qv::Platform platform{box, clock, end, printer, dir.path()};

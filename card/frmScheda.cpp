@@ -288,15 +288,7 @@ void frmScheda::deletePatient() {
 }
 
 void frmScheda::printCard() {
-    // Cancelling the dialog or a failing printer: nothing printed, nothing said.
-    try {
-        Printer& printer = platform().printer;
-        if (!printer.ShowPrinter(this))
-            return;
-        printer.PaintPicture(grab().toImage());
-        printer.EndDoc();
-    } catch (...) {
-    }
+    printScreenImage(platform().printer, this);
 }
 
 // ---- events of the boxes and labels ----

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QWidget>
 #include <stdexcept>
 
 namespace qv {
@@ -60,6 +61,16 @@ void paintImageOnPage(QPrinter& printer, QPainter& painter, const QImage& image)
         return;
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, image);
+}
+
+void printScreenImage(Printer& printer, QWidget* screen) {
+    try {
+        if (!printer.ShowPrinter(screen))
+            return;
+        printer.PaintPicture(screen->grab().toImage());
+        printer.EndDoc();
+    } catch (...) {
+    }
 }
 
 } // namespace qv

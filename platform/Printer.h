@@ -22,6 +22,10 @@ public:
     virtual void EndDoc() = 0;
 };
 
+// Prints an image of a screen's window: the dialog, one page, the end of the document.
+// Cancelling the dialog or a failing printer prints nothing and says nothing.
+void printScreenImage(Printer& printer, QWidget* screen);
+
 // QPrintDialog and QPrinter; the dialog offers printing to a PDF file.
 class QtPrinter : public Printer {
 public:

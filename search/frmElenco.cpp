@@ -184,15 +184,7 @@ void frmElenco::mnudecr_Click() {
 }
 
 void frmElenco::mnuprint_Click() {
-    // Cancelling the dialog or a failing printer: nothing printed, nothing said.
-    try {
-        Printer& printer = platform().printer;
-        if (!printer.ShowPrinter(this))
-            return;
-        printer.PaintPicture(grab().toImage());
-        printer.EndDoc();
-    } catch (...) {
-    }
+    printScreenImage(platform().printer, this);
 }
 
 void frmElenco::MSFlexGrid1_DblClick() {
