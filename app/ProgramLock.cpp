@@ -7,7 +7,6 @@
 #include <QSysInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -32,7 +31,9 @@ QString describe(int error) {
     case ENOTDIR:
         return QStringLiteral("la cartella non esiste");
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return QStringLiteral("il file di blocco %1 non si può usare (errore di sistema %2)")
+            .arg(QStringLiteral("quorvane.mdb.lock"))
+            .arg(error);
     }
 }
 } // namespace

@@ -52,7 +52,7 @@ void RunRecallReminder(Screens& screens) {
     RecordSet& records = card.Data1.Recordset();
     const QDate today = screens.platform().clock.today();
 
-    // Every record is examined once, in record-set order from the current one, until the first
+    // Every record is examined once, in record-set order from the first one, until the first
     // one whose recall date lies before today. A recall date of today is not yet due: the walk
     // moves past it, as past a future one, so that later overdue patients are still found.
     // The recall dates are read from the record set's column as the card's box shows them;
