@@ -164,13 +164,7 @@ void FormAgend::buildControls() {
     MonthView1->setGeometry(twipsRect(12180, 240, 2490, 2370));
 
     const auto button = [client](const QString& name, const QString& caption, int top) {
-        auto* b = named(new CandyHCommand(caption, client), name, caption);
-        b->setGeometry(twipsRect(12120, top, 2625, 480));
-        b->setCaptionColor(QColor(255, 255, 255));
-        b->setFocusColor(QColor(128, 128, 255));
-        b->setFont(makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
-        b->setAnimation(true);
-        return b;
+        return commandButton(client, name, caption, twipsRect(12120, top, 2625, 480));
     };
     CandyHCommand1 = button(QStringLiteral("CandyHCommand1"), QStringLiteral("Oggi"), 3000);
     CandyHCommand3 = button(QStringLiteral("CandyHCommand3"), QStringLiteral("Il giorno successivo"), 3624);

@@ -21,15 +21,7 @@ const QString kMakerAddress = QStringLiteral("Quorvane - studio dentistico");
 const QString kMakerTagline = QStringLiteral("Pazienti, note e agenda");
 
 CandyHCommand* makeButton(QWidget* parent, const QString& name, const QString& caption, int top) {
-    auto* button = named(new CandyHCommand(caption, parent), name, caption);
-    button->setCaptionColor(QColor(255, 255, 255));
-    button->setFocusColor(QColor(128, 128, 255));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(9.75);
-    button->setFont(font);
-    button->setAnimation(true);
-    button->setGeometry(twips(4080), twips(top), twips(2625), twips(480));
-    return button;
+    return commandButton(parent, name, caption, QRect(twips(4080), twips(top), twips(2625), twips(480)));
 }
 
 QLabel* hiddenLabel(QWidget* parent, const QString& name, const QString& caption) {

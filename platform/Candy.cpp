@@ -92,4 +92,19 @@ void CandyScreen::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
 }
 
+CandyHCommand* commandButton(QWidget* parent, const QString& objectName, const QString& caption,
+                             const QRect& geometry) {
+    auto* button = new CandyHCommand(caption, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(caption);
+    button->setCaptionColor(QColor(255, 255, 255));
+    button->setFocusColor(QColor(128, 128, 255));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(9.75);
+    button->setFont(font);
+    button->setAnimation(true);
+    button->setGeometry(geometry);
+    return button;
+}
+
 } // namespace qv

@@ -32,6 +32,11 @@ private:
     bool animation_ = true;
 };
 
+// A command button as the program's screens use it: white caption, focus colour RGB 128,
+// 128, 255, "MS Sans Serif" 9.75 pt, the animation on; named for code and screen reader.
+CandyHCommand* commandButton(QWidget* parent, const QString& objectName, const QString& caption,
+                             const QRect& geometry);
+
 // The decorative background panel.
 class CandyScreen : public QFrame {
     Q_OBJECT

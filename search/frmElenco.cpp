@@ -32,15 +32,7 @@ const QColor kWhite(255, 255, 255);     // 0x00FFFFFF
 constexpr int kColumnWidths[] = {700, 2100, 2100, 1700, 1700, 1700, 1700, 1700, 1700, 1700, 1700};
 
 CandyHCommand* makeButton(QWidget* parent, const QString& name, const QString& caption, int left) {
-    auto* button = named(new CandyHCommand(caption, parent), name, caption);
-    button->setCaptionColor(QColor(255, 255, 255));
-    button->setFocusColor(QColor(128, 128, 255));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(9.75);
-    button->setFont(font);
-    button->setAnimation(true);
-    button->setGeometry(twips(left), twips(6000), twips(2100), twips(480));
-    return button;
+    return commandButton(parent, name, caption, QRect(twips(left), twips(6000), twips(2100), twips(480)));
 }
 
 // Whether a cell's text reads as a number, as the program's Italian screens read numbers
