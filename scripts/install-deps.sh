@@ -7,7 +7,7 @@ packages=(
     build-essential make cmake ninja-build
     qt6-base-dev qt6-translations-l10n libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
+    xvfb xauth xdotool fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
 )
 
 missing=()
