@@ -293,6 +293,9 @@ struct Report {
 [[noreturn]] void writeForever(const QString& folder, std::vector<qint64> ids, qint64 firstSeq, int reportFd) {
     try {
         Writer writer(folder);
+        const Report ready{0, 0};
+        if (write(reportFd, &ready, sizeof ready) != sizeof ready)
+            _exit(3);
         for (qint64 seq = firstSeq; seq < firstSeq + 100000; ++seq) {
             const Op op = opFor(seq, ids);
             const qint64 id = writer.run(op);
@@ -315,7 +318,8 @@ std::vector<Report> readReports(int fd) {
     std::vector<Report> out;
     Report r{};
     while (read(fd, &r, sizeof r) == sizeof r)
-        out.push_back(r);
+        if (r.seq != 0) // the child's "ready"
+            out.push_back(r);
     return out;
 }
 
@@ -394,6 +398,7 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) 
     int madeWhole = 0;
     int leftUndone = 0;
     int reported = 0;
+    long long openMicros = 20000;
     constexpr int kKills = 120;
     for (int kill = 0; kill < kKills; ++kill) {
         int fds[2];
@@ -407,9 +412,19 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) 
             writeForever(folder, ids, firstSeq, fds[1]);
         }
         close(fds[1]);
-        // Opening the archive takes the child some 20 ms; the kill comes anywhere from before that
-        // to well into the writes.
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 80000));
+        // One kill in four while the child opens the archive (as long as that took it before), the
+        // others once it is writing, however long the machine takes to get there.
+        const auto forked = std::chrono::steady_clock::now();
+        if (kill % 4 == 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(rng() % openMicros));
+        } else {
+            Report ready{};
+            if (read(fds[0], &ready, sizeof ready) == sizeof ready && ready.seq == 0)
+                openMicros = std::max<long long>(1000, std::chrono::duration_cast<std::chrono::microseconds>(
+                                                             std::chrono::steady_clock::now() - forked)
+                                                             .count());
+            std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40000));
+        }
         ::kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
