@@ -21,7 +21,8 @@ if ! command -v Xvfb >/dev/null 2>&1; then
 fi
 command -v xdotool >/dev/null 2>&1 || { echo "xdotool is missing: run scripts/install-deps.sh" >&2; exit 1; }
 
-work=$(mktemp -d)
+# Without symbolic links: the program names its folder as the system resolves it.
+work=$(cd "$(mktemp -d)" && pwd -P)
 xvfb_pid=
 program_pid=
 cleanup() {
