@@ -378,9 +378,8 @@ protected:
         qv::Database::create(dbPath(folder));
         qv::dayfile::ensureFolder(folder);
         Writer writer(folder);
-        std::vector<qint64> ids;
         for (qint64 seq = 1; seq <= 8; ++seq)
-            ids.push_back(writer.run(Op{Kind::NewPatient, seq}));
+            writer.run(Op{Kind::NewPatient, seq});
         writer.run(Op{Kind::DayFile, 9, 0, 0});
     }
 
