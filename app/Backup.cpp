@@ -12,7 +12,9 @@
 #include <chrono>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace qv {
@@ -351,6 +353,9 @@ void DailyBackup::start() {
     }
     outcome_ = Outcome::Running;
     thread_ = std::thread([this, folder, day] {
+        // The user's work comes first: the copy takes what the processor and the disk leave.
+        ::setpriority(PRIO_PROCESS, ::gettid(), 10);
+        ::syscall(SYS_ioprio_set, 1 /* one thread */, ::gettid(), (2 << 13) | 7 /* best effort, lowest */);
         try {
             run(folder, day);
         } catch (...) {
@@ -397,7 +402,8 @@ void DailyBackup::say() {
     if (outcome_ != Outcome::Failed || !shown_ || silent_ || said_)
         return;
     said_ = true;
-    platform_.msg.show(QStringLiteral("La copia di sicurezza di oggi dei dati non è stata fatta: %1.\r\n"
+    // Short lines: the box cuts a line past a hundred characters.
+    platform_.msg.show(QStringLiteral("La copia di sicurezza di oggi dei dati non è stata fatta:\r\n%1.\r\n"
                                       "Il programma funziona normalmente; la copia sarà tentata di nuovo al "
                                       "prossimo avvio.")
                            .arg(failure_),
@@ -546,8 +552,8 @@ bool DailyBackup::copyDatabase(const QString& source, const QString& target) {
     if (rc != SQLITE_OK)
         return fail(sql::italianMessage(rc, QString()));
     if (result != QLatin1String("ok"))
-        return fail(QStringLiteral("il controllo della copia ha trovato errori, l'archivio potrebbe essere "
-                                   "danneggiato: rivolgersi all'assistenza tecnica"));
+        return fail(QStringLiteral("il controllo della copia ha trovato errori: l'archivio potrebbe essere "
+                                   "danneggiato"));
     return true;
 }
 
@@ -624,12 +630,13 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
     for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
         kept = keptBase + QStringLiteral("-%1").arg(n);
     const MsgAnswer answer = platform.msg.show(
-        QStringLiteral("L'archivio dei pazienti \"%1\" è danneggiato e il programma non può aprirlo.\r\n"
-                       "L'ultima copia di sicurezza integra è del %2 (cartella \"%3\"): le modifiche fatte "
-                       "all'archivio dopo quel giorno non ci sono, gli appuntamenti dell'agenda cambiati "
-                       "dopo la copia restano come sono.\r\n"
-                       "Ripristinare la copia del %2? L'archivio danneggiato non viene cancellato: resta nella "
-                       "cartella con il nome \"%4\".")
+        QStringLiteral("L'archivio dei pazienti è danneggiato e il programma non può aprirlo:\r\n%1\r\n\r\n"
+                       "L'ultima copia di sicurezza integra è del %2, nella cartella\r\n%3\r\n"
+                       "Le modifiche fatte all'archivio dopo quel giorno non ci sono; gli appuntamenti\r\n"
+                       "dell'agenda cambiati dopo la copia restano come sono.\r\n"
+                       "L'archivio danneggiato non viene cancellato: resta nella cartella con il nome\r\n"
+                       "%4\r\n\r\n"
+                       "Ripristinare la copia del %2?")
             .arg(shown(databasePath), italianDate(found->date), shown(found->folder), QFileInfo(kept).fileName()),
         MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
     if (answer != MsgAnswer::Yes)
@@ -638,16 +645,16 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
     QString why;
     int dayFilesLeft = 0;
     if (!restore(platform.folder, databasePath, kept, found->folder, &why, &dayFilesLeft)) {
-        platform.msg.show(QStringLiteral("Il ripristino della copia di sicurezza del %1 non è riuscito: %2.\r\n"
+        platform.msg.show(QStringLiteral("Il ripristino della copia di sicurezza del %1 non è riuscito:\r\n%2.\r\n"
                                          "L'archivio danneggiato è rimasto com'era.")
                               .arg(italianDate(found->date), why),
                           MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
     if (dayFilesLeft > 0)
-        platform.msg.show(QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1, ma %2 "
-                                         "file dell'agenda non è stato possibile rimetterli nella cartella Agd: "
-                                         "si trovano ancora nella cartella \"%3\".")
+        platform.msg.show(QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1,\r\n"
+                                         "ma %2 file dell'agenda non sono stati rimessi nella cartella Agd:\r\n"
+                                         "si trovano ancora nella cartella\r\n%3")
                               .arg(italianDate(found->date))
                               .arg(dayFilesLeft)
                               .arg(shown(found->folder + QLatin1Char('/') + kDayFolder)),

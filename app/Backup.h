@@ -45,7 +45,8 @@ public:
     DailyBackup(const DailyBackup&) = delete;
     DailyBackup& operator=(const DailyBackup&) = delete;
 
-    // Starts today's backup (today by the platform's clock) unless there is one already.
+    // Starts today's backup (today by the platform's clock) unless there is one already. Its
+    // thread runs at a lower priority than the program's.
     void start();
     // The start screen is shown: a failure is said from now on (once).
     void startScreenShown();

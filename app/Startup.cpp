@@ -125,12 +125,15 @@ int runProgram(QApplication& app) {
 
     Screens screens(platform);
     screens.endOnSystemRequests();
-    // Today's backup runs beside the start screen and stops when the program ends.
+    // Today's backup starts once the start screen is there, runs while the user works and
+    // stops when the program ends.
     DailyBackup backup(platform);
     screens.atEnd([&backup] { backup.cancel(); });
-    backup.start();
     startProgram(screens);
-    backup.startScreenShown();
+    if (!screens.ending()) {
+        backup.start();
+        backup.startScreenShown();
+    }
     if (end.ended())
         return screens.exitStatus();
     const int loop = app.exec();
