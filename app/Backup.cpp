@@ -354,7 +354,7 @@ void DailyBackup::start() {
     outcome_ = Outcome::Running;
     thread_ = std::thread([this, folder, day] {
         // The user's work comes first: the copy takes what the processor and the disk leave.
-        ::setpriority(PRIO_PROCESS, ::gettid(), 10);
+        ::setpriority(PRIO_PROCESS, ::gettid(), std::min(19, ::getpriority(PRIO_PROCESS, ::gettid()) + 10));
         ::syscall(SYS_ioprio_set, 1 /* one thread */, ::gettid(), (2 << 13) | 7 /* best effort, lowest */);
         try {
             run(folder, day);
