@@ -171,6 +171,12 @@ void Screens::endProgram() {
         return;
     ending_ = true;
     active_ = nullptr;
+    for (const auto& work : atEnd_) {
+        try {
+            work();
+        } catch (...) {
+        }
+    }
     // One after the other, in the order in which they were loaded.
     const auto screens = loaded_;
     loaded_.clear();

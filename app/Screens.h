@@ -63,6 +63,8 @@ public:
     // what is pending, no box is shown and no widget is touched.
     void endProgramAtExit();
     bool ending() const { return ending_; }
+    // Work to stop when the program ends (a backup still running), run before the screens go.
+    void atEnd(std::function<void()> work) { atEnd_.push_back(std::move(work)); }
     // The program's exit status: 1 when it ended because of a failure, 0 otherwise.
     int exitStatus() const { return afterFailure_ ? 1 : 0; }
     bool ended() const { return ended_; }
@@ -94,6 +96,7 @@ private:
     bool atExit_ = false;
     QStringList unloaded_;
     std::unique_ptr<EndRequests> endRequests_;
+    std::vector<std::function<void()>> atEnd_;
 };
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Backup.h"
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
 #include "app/frmInizio.h"
@@ -84,8 +85,15 @@ bool openSession(Platform& platform, Session& session) {
     try {
         session.database = Database::open(database);
     } catch (const StoreError& e) {
-        platform.msg.show(e.description(), MsgButtons::Ok, MsgIcon::Critical);
-        return false;
+        // A damaged archive: the newest sound backup is offered in its place.
+        if (!offerRestore(platform, database, e.description()))
+            return false;
+        try {
+            session.database = Database::open(database);
+        } catch (const StoreError& again) {
+            platform.msg.show(again.description(), MsgButtons::Ok, MsgIcon::Critical);
+            return false;
+        }
     }
     session.lock = std::move(lock);
     return true;
@@ -117,7 +125,15 @@ int runProgram(QApplication& app) {
 
     Screens screens(platform);
     screens.endOnSystemRequests();
+    // Today's backup starts once the start screen is there, runs while the user works and
+    // stops when the program ends.
+    DailyBackup backup(platform);
+    screens.atEnd([&backup] { backup.cancel(); });
     startProgram(screens);
+    if (!screens.ending()) {
+        backup.start();
+        backup.startScreenShown();
+    }
     if (end.ended())
         return screens.exitStatus();
     const int loop = app.exec();

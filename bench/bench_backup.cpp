@@ -1,0 +1,135 @@
+// The daily backup of a large program folder (a million realistic patients, ten years of day
+// files), and the start screen's time while it runs against a start without it.
+#include "agenda/DayFile.h"
+#include "app/Backup.h"
+#include "app/Screens.h"
+#include "app/Startup.h"
+#include "bench/BenchPlatform.h"
+#include "bench/bench.h"
+#include "bench/generate.h"
+#include "platform/Dates.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+const QDate kToday(2014, 12, 6);
+
+class AnsweringBox : public qv::MessageBox {
+public:
+    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&, qv::MsgAnswer) override {
+        ++shown;
+        last = prompt;
+        return qv::MsgAnswer::Ok;
+    }
+    int shown = 0;
+    QString last;
+};
+
+int writeTenYears(const QString& folder) {
+    qv::dayfile::ensureFolder(folder);
+    int files = 0;
+    for (QDate d = kToday.addYears(-10); d < kToday; d = d.addDays(1)) {
+        QStringList texts;
+        for (int i = 0; i < qv::dayfile::kBoxes; ++i)
+            texts << (i % 3 == 0 ? QStringLiteral("Rossi Mario - controllo %1").arg(d.day()) : QString());
+        QFile file(qv::dayfile::filePath(folder, qv::dates::longDate(d)));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(qv::dayfile::encode(texts));
+            ++files;
+        }
+    }
+    return files;
+}
+
+enum class During { Nothing, AfterStart, WholeStart };
+
+// From the lock taken to the start screen shown, its load handler (the reminder) done. The
+// program starts the backup once the start screen is shown (AfterStart); WholeStart starts it
+// first, so that the start screen's work runs beside the copy.
+qint64 startScreen(qv::Platform& platform, During during, bool* stillRunning = nullptr) {
+    QElapsedTimer timer;
+    timer.start();
+    qv::Session session;
+    if (!qv::openSession(platform, session)) {
+        std::printf("   the session did not open\n");
+        return 0;
+    }
+    qv::Screens screens(platform);
+    qv::DailyBackup backup(platform);
+    if (during == During::WholeStart)
+        backup.start();
+    qv::startProgram(screens);
+    if (during == During::AfterStart)
+        backup.start();
+    const qint64 elapsed = timer.nsecsElapsed();
+    if (during != During::Nothing) {
+        if (stillRunning != nullptr)
+            *stillRunning = backup.outcome() == qv::DailyBackup::Outcome::Running;
+        backup.startScreenShown();
+        backup.waitForEnd();
+        if (backup.outcome() != qv::DailyBackup::Outcome::Made)
+            std::printf("   backup failed: %s\n", backup.failure().toUtf8().constData());
+        QDir(qv::backups::folderPath(platform.folder)).removeRecursively();
+    }
+    screens.endProgram();
+    return elapsed;
+}
+
+void runBackup(int patients) {
+    QTemporaryDir dir;
+    AnsweringBox box;
+    qv::bench::FixedClock clock(kToday);
+    qv::bench::NoEnd end;
+    qv::bench::NoPrinter printer;
+    qv::Platform platform{box, clock, end, printer, dir.path()};
+    qv::bench::generateArchive(platform.path(QStringLiteral("quorvane.mdb")), patients);
+    const int dayFiles = writeTenYears(platform.folder);
+    const double megabytes = double(QFileInfo(platform.path(QStringLiteral("quorvane.mdb"))).size()) / 1e6;
+
+    // The backup alone.
+    QElapsedTimer timer;
+    timer.start();
+    {
+        qv::DailyBackup backup(platform);
+        backup.start();
+        backup.waitForEnd();
+        if (backup.outcome() != qv::DailyBackup::Outcome::Made)
+            std::printf("   backup failed: %s\n", backup.failure().toUtf8().constData());
+    }
+    const qint64 alone = timer.nsecsElapsed();
+    std::printf("%-58s %12.3f ms   (%.0f MB archive, %d day files)\n",
+                QStringLiteral("backup, %1 patients, ten years of day files").arg(patients).toUtf8().constData(),
+                alone / 1e6, megabytes, dayFiles);
+    std::fflush(stdout);
+
+    // The start screen without a backup (the first run warms the disk cache), then with one.
+    QDir(qv::backups::folderPath(platform.folder)).removeRecursively();
+    startScreen(platform, During::Nothing);
+    const qint64 without = startScreen(platform, During::Nothing);
+    const qint64 after = startScreen(platform, During::AfterStart);
+    bool running = false;
+    const qint64 beside = startScreen(platform, During::WholeStart, &running);
+    std::fflush(stdout);
+    qv::bench::report(QStringLiteral("start screen, backup started as the program does / none"), after, without);
+    qv::bench::report(QStringLiteral("start screen's work beside a running backup / none"), beside, without);
+    std::printf("   the backup was %s when that start screen was shown; %d box(es)\n",
+                running ? "still running" : "already done", box.shown);
+}
+
+} // namespace
+
+namespace qv::bench {
+
+namespace {
+const Benchmark small("backup", [] { runBackup(100000); });
+const Benchmark million("backup1m", [] { runBackup(1000000); });
+} // namespace
+
+} // namespace qv::bench
