@@ -5,7 +5,10 @@
 #   make uninstall   remove the program and its menu entry; the data in PROGRAM_DIR stays
 #   make test        build everything and run every test
 #   make bench       build and run the benchmarks
-#   make clean       delete the build folder (never the program folder)
+#   make clean       delete the build folders (never the program folder)
+#   make hardening   build every test with clang's address and undefined-behaviour sanitizers
+#                    in build-hardening/, run them, and run each fuzz target FUZZ_SECONDS (30)
+#   make fuzz        only the fuzz targets, e.g. make fuzz FUZZ_SECONDS=3600 FUZZ_TARGETS=fuzz_rtf
 #
 # Variables: PROGRAM_DIR (default ~/Quorvane), BUILD_DIR, BUILD_TYPE, JOBS, and WERROR=ON to
 # make warnings errors (CI does; Debug builds do by default).
@@ -20,7 +23,16 @@ ifneq ($(WERROR),)
 CMAKE_OPTIONS += -DQUORVANE_WERROR=$(WERROR)
 endif
 
-.PHONY: deps configure program build install run uninstall test bench clean
+# The sanitizer build: clang, so that the same build has the fuzz targets; -O1 without
+# debug information beyond line numbers, to keep it quick. Any report fails the run.
+HARDENING_DIR ?= build-hardening
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS ?=
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+    LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+.PHONY: deps configure program build install run uninstall test bench clean hardening-build hardening fuzz
 
 deps:
 	./scripts/install-deps.sh
@@ -49,5 +61,18 @@ test: build
 bench: build
 	$(BUILD_DIR)/bench/quorvane_bench
 
+hardening-build:
+	./scripts/install-deps.sh hardening
+	cmake -S . -B $(HARDENING_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE= \
+	    "-DCMAKE_CXX_FLAGS=-O1 -gline-tables-only" -DQUORVANE_SANITIZE=ON -DQUORVANE_FUZZ=ON
+	cmake --build $(HARDENING_DIR) -j $(JOBS)
+
+hardening: hardening-build
+	cd $(HARDENING_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+	$(SANITIZER_ENV) ./scripts/fuzz.sh $(HARDENING_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz: hardening-build
+	$(SANITIZER_ENV) ./scripts/fuzz.sh $(HARDENING_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(HARDENING_DIR)

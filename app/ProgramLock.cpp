@@ -118,12 +118,18 @@ void ProgramLock::readHolder() {
     if (got <= 0)
         return;
     content.truncate(got);
+    const Holder holder = holderOf(content);
+    holderHost_ = holder.host;
+    holderSince_ = holder.since;
+}
+
+ProgramLock::Holder ProgramLock::holderOf(const QByteArray& content) {
     const QList<QByteArray> lines = content.split('\n');
     // Only a file in the program's own form names a computer; anything else is left-over noise.
     if (lines.size() < 4 || lines[0] != kMagic)
-        return;
-    holderHost_ = QString::fromUtf8(lines[2]).trimmed();
-    holderSince_ = QDateTime::fromString(QString::fromLatin1(lines[3]).trimmed(), Qt::ISODate);
+        return {};
+    return {QString::fromUtf8(lines[2]).trimmed(),
+            QDateTime::fromString(QString::fromLatin1(lines[3]).trimmed(), Qt::ISODate)};
 }
 
 bool ProgramLock::writeOwnInfo() {

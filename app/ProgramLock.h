@@ -40,6 +40,14 @@ public:
 
     static QString thisComputer();
 
+    // What a lock file's content says about the copy that wrote it: nothing (an empty name)
+    // unless it is in the program's own form.
+    struct Holder {
+        QString host;
+        QDateTime since;
+    };
+    static Holder holderOf(const QByteArray& content);
+
 private:
     bool writeOwnInfo();
     void readHolder();

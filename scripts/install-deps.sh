@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the tests and the program need.
-# Does nothing when they are all present.
+# Does nothing when they are all present. `install-deps.sh hardening` adds what the sanitizer
+# and fuzzing build needs (clang 14, its sanitizer and libFuzzer runtimes, the symbolizer).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,12 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
 )
+if [ "${1:-}" = hardening ]; then
+    packages+=(clang-14 libclang-rt-14-dev llvm-14)
+elif [ $# -gt 0 ]; then
+    echo "install-deps.sh: the only option is 'hardening'" >&2
+    exit 2
+fi
 
 missing=()
 for p in "${packages[@]}"; do

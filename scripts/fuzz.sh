@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs the fuzz targets of a build made with -DQUORVANE_FUZZ=ON (make hardening does so):
+#   scripts/fuzz.sh BUILD_DIR [SECONDS [TARGET...]]
+# each for SECONDS (default 30), starting from its seeds in fuzz/corpus/<name>/ (fuzz_rtf reads
+# fuzz/corpus/rtf/, with fuzz/rtf.dict). What a run adds to the corpus stays in
+# BUILD_DIR/fuzz-corpus/; a crash, a hang (over 5 s for one input) or memory beyond 512 MB is
+# kept in BUILD_DIR/fuzz-findings/ and fails the run.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: fuzz.sh BUILD_DIR [SECONDS [TARGET...]]}" && pwd)
+seconds=${2:-30}
+shift $(( $# < 2 ? $# : 2 ))
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+    for program in "$build"/fuzz/fuzz_*; do
+        [ -x "$program" ] && targets+=("$(basename "$program")")
+    done
+fi
+if [ ${#targets[@]} -eq 0 ]; then
+    echo "fuzz.sh: no fuzz target in $build/fuzz (configure with -DQUORVANE_FUZZ=ON and clang)" >&2
+    exit 1
+fi
+
+failed=0
+for target in "${targets[@]}"; do
+    name=${target#fuzz_}
+    corpus=$build/fuzz-corpus/$name
+    findings=$build/fuzz-findings/$name
+    log=$build/fuzz-findings/$name.log
+    mkdir -p "$corpus" "$findings"
+    options=(-max_total_time="$seconds" -rss_limit_mb=512 -timeout=5 -print_final_stats=1
+             -artifact_prefix="$findings/")
+    [ -f "$repo/fuzz/$name.dict" ] && options+=(-dict="$repo/fuzz/$name.dict")
+    echo "== $target, $seconds s"
+    if "$build/fuzz/$target" "${options[@]}" "$corpus" "$repo/fuzz/corpus/$name" >"$log" 2>&1; then
+        grep -E '^stat::number_of_executed_units|^Done ' "$log" || true
+    else
+        tail -n 60 "$log"
+        echo "== $target FOUND A FAULT: the input is in $findings/, the log in $log" >&2
+        failed=1
+    fi
+done
+exit $failed
