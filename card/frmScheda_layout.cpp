@@ -233,7 +233,7 @@ void frmScheda::buildToolbar() {
 void frmScheda::buildMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("frmScheda_menu"));
-    auto entry = [this, bar](const QString& name, const QString& text) {
+    auto entry = [bar](const QString& name, const QString& text) {
         QAction* action = bar->addAction(text);
         action->setObjectName(name);
         return action;
