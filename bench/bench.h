@@ -32,5 +32,7 @@ void makeProgramFolder(const QString& folder, int patients);
 qint64 plainRecallRead(const QString& folder);
 // The reminder's start-up in this process on the folder's archive, against plainRecallRead.
 void startUpIn(const QString& folder);
+// The card's actions on a copy of the folder's archive, against plain SQLite (bench_actions.cpp).
+void cardActionsOn(const QString& folder);
 
 } // namespace qv::bench

@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
         qv::bench::startUpIn(wanted[1]);
         return 0;
     }
+    if (wanted.value(0) == QLatin1String("actions") && wanted.size() == 2) {
+        qv::bench::cardActionsOn(wanted[1]);
+        return 0;
+    }
     if (wanted.value(0) == QLatin1String("plain") && wanted.size() == 2) {
         std::printf("%lld\n", static_cast<long long>(qv::bench::plainRecallRead(wanted[1])));
         return 0;

@@ -76,7 +76,7 @@ for n in "${sizes[@]}"; do
         [ -z "$best_plain" ] || [ "$plain_ms" -lt "$best_plain" ] && best_plain=$plain_ms
         [ "$kb" -gt "$peak" ] && peak=$kb
     done
-    ratio=$(awk -v a="$best_ms" -v b="$best_plain" 'BEGIN { printf "%.2fx", b > 0 ? a / b : 0 }')
+    ratio=$(awk -v a="$best_ms" -v b="$best_plain" 'BEGIN { printf "%.2fx", (b > 0 ? a / b : 0) }')
     printf '%-40s %7d ms %9d ms %8s %7d MB\n' "$n realistic patients (best of $runs)" "$best_ms" "$best_plain" \
         "$ratio" $(( peak / 1024 ))
 done

@@ -141,6 +141,10 @@ public:
         return unknownWrites_ + (it == keyWrites_.end() ? 0 : it->second);
     }
     void rowsChanged() { ++generation_; }
+    // Rows changed by the store's own writes through this connection; the connection's
+    // other changes were made by statements the store did not run.
+    qint64 accountedChanges() const { return accounted_; }
+    void accountChanges(qint64 rows) { accounted_ += rows; }
     void keysChanged(const QString& table) {
         ++generation_;
         ++keyWrites_[table];
@@ -165,6 +169,7 @@ private:
     QString path_;
     quint64 generation_ = 0;
     quint64 unknownWrites_ = 0;
+    qint64 accounted_ = 0;
     std::map<QString, quint64> keyWrites_; // by table name
     std::map<QString, TableInfo> tables_;    // by case-folded name
     std::map<QString, qint64> lastReserved_; // by table name

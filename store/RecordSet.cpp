@@ -19,6 +19,19 @@ namespace {
 
 enum class Where { Row, Bof, Eof, Gone };
 
+// Counts the rows a write of the store changes as its own.
+class OwnWrite {
+public:
+    explicit OwnWrite(Database& db) : db_(db), before_(sqlite3_total_changes64(db.handle())) {}
+    ~OwnWrite() { db_.accountChanges(sqlite3_total_changes64(db_.handle()) - before_); }
+    OwnWrite(const OwnWrite&) = delete;
+    OwnWrite& operator=(const OwnWrite&) = delete;
+
+private:
+    Database& db_;
+    qint64 before_;
+};
+
 [[noreturn]] void noCurrentRecord() {
     throw StoreError(err::NoCurrentRecord, QStringLiteral("Nessun record corrente."));
 }
@@ -102,8 +115,9 @@ struct RecordSet::Impl {
     // What the file was like when the keys were read (the connection's count of changed rows
     // and the file's data version): a Refresh that finds both the same keeps the keys.
     QString source;
-    qint64 loadedChanges = -1;
+    qint64 loadedChanges = -1; // changes the store did not make itself
     qint64 loadedVersion = -1;
+    quint64 loadedGeneration = 0;
 
     // Position. While a new row is current these keep the row that was current before it.
     Where where = Where::Bof;
@@ -186,22 +200,27 @@ struct RecordSet::Impl {
         return q.step() ? q.int64(0) : -1;
     }
 
-    void stampKeys() {
-        loadedChanges = sqlite3_total_changes64(db->handle());
-        loadedVersion = dataVersion();
+    qint64 unaccountedChanges() const {
+        return sqlite3_total_changes64(db->handle()) - db->accountedChanges();
     }
 
-    // Whether the keys read at opening still hold for a record set opened anew on the same
-    // source: nothing was written through this connection or by any other since.
+    void stampKeys() {
+        loadedChanges = unaccountedChanges();
+        loadedVersion = dataVersion();
+        loadedGeneration = db->generation();
+    }
+
+    // Whether the keys held still hold for a record set opened anew on the same source. A
+    // table's keys follow the store's writes; a dynamic record set's hold while nothing was
+    // written. Neither holds after a write the store did not make (another connection, or a
+    // statement run beside the store).
     bool keysStillHold(const Impl& fresh) const {
         if (db != fresh.db || source != fresh.source || type != fresh.type || loadedChanges < 0)
             return false;
-        if (!isTable() && !lazy)
-            return false;
-        if (isTable() && seenKeys != db->keyGeneration(info.name))
+        if (isTable() ? seenKeys != db->keyGeneration(info.name) : (!lazy || loadedGeneration != db->generation()))
             return false;
         try {
-            return loadedChanges == sqlite3_total_changes64(db->handle()) && loadedVersion == dataVersion();
+            return loadedChanges == unaccountedChanges() && loadedVersion == dataVersion();
         } catch (const sql::Failure&) {
             return false;
         }
@@ -595,6 +614,7 @@ std::unique_ptr<RecordSet> RecordSet::open(DataControl& owner, std::shared_ptr<D
             impl->seenKeys = previous->d->seenKeys;
             impl->loadedChanges = previous->d->loadedChanges;
             impl->loadedVersion = previous->d->loadedVersion;
+            impl->loadedGeneration = previous->d->loadedGeneration;
         } else if (impl->isTable()) {
             impl->loadKeys();
         } else {
@@ -678,6 +698,7 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
         for (const auto& column : columns)
             written.push_back(column.first);
         try {
+            const OwnWrite own(*d->db);
             sql::Transaction tx(d->db->handle());
             sql::Stmt& insert = d->writer(d->inserts, written, [&] {
                 return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -741,6 +762,7 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
     for (const auto& column : columns)
         written.push_back(column.first);
     try {
+        const OwnWrite own(*d->db);
         sql::Transaction tx(d->db->handle());
         sql::Stmt& update = d->writer(d->updates, written, [&] {
             return QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
@@ -1040,6 +1062,7 @@ void RecordSet::AddNew() {
     d->sync();
     qint64 k = 0;
     try {
+        const OwnWrite own(*d->db);
         k = d->db->reserveKey(d->info);
     } catch (const sql::Failure& failure) {
         refused(failure.message());
@@ -1095,6 +1118,7 @@ void RecordSet::Delete() {
         noCurrentRecord();
     const qint64 k = d->key;
     try {
+        const OwnWrite own(*d->db);
         sql::Transaction tx(d->db->handle());
         if (!d->deleteRow)
             d->deleteRow.emplace(d->db->handle(),
