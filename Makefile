@@ -5,6 +5,7 @@
 #   make uninstall   remove the program and its menu entry; the data in PROGRAM_DIR stays
 #   make test        build everything and run every test
 #   make bench       build and run the benchmarks
+#   make bench-startup  time the real program's start-up on 10,000 to 1,000,000 patients
 #   make clean       delete the build folder (never the program folder)
 #
 # Variables: PROGRAM_DIR (default ~/Quorvane), BUILD_DIR, BUILD_TYPE, JOBS, and WERROR=ON to
@@ -20,7 +21,7 @@ ifneq ($(WERROR),)
 CMAKE_OPTIONS += -DQUORVANE_WERROR=$(WERROR)
 endif
 
-.PHONY: deps configure program build install run uninstall test bench clean
+.PHONY: deps configure program build install run uninstall test bench bench-startup clean
 
 deps:
 	./scripts/install-deps.sh
@@ -48,6 +49,9 @@ test: build
 
 bench: build
 	$(BUILD_DIR)/bench/quorvane_bench
+
+bench-startup: build
+	./bench/startup.sh "$(BUILD_DIR)"
 
 clean:
 	rm -rf $(BUILD_DIR)

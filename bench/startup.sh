@@ -8,7 +8,7 @@
 # future, the reminder's longest walk) is generated once under $BENCH_FOLDERS (default $BUILD_DIR/bench-folders), the
 # program is copied into it and started on an X display (Xvfb on $BENCH_DISPLAY, default :99,
 # started here when none answers), and the time until its start screen's window is visible is
-# taken. The peak memory is the program's VmHWM just before it is stopped.
+# taken (the first top-level window mapped: the start screen, or the reminder's box). The peak memory is the program's VmHWM just before it is stopped.
 set -euo pipefail
 
 build_dir=${1:-build}
@@ -21,7 +21,7 @@ folders=${BENCH_FOLDERS:-$build_dir/bench-folders}
 program="$build_dir/quorvane"
 tool="$build_dir/bench/quorvane_bench"
 [ -x "$program" ] && [ -x "$tool" ] || { echo "build quorvane and quorvane_bench in $build_dir first" >&2; exit 1; }
-command -v xdotool >/dev/null || { echo "xdotool is needed" >&2; exit 1; }
+command -v xev >/dev/null && command -v xdotool >/dev/null || { echo "xev and xdotool are needed" >&2; exit 1; }
 
 xvfb_pid=
 if ! DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1; then
@@ -34,27 +34,42 @@ trap cleanup EXIT
 
 now_ns() { date +%s%N; }
 
-# One start: prints "milliseconds peak-kB", or fails when no window showed within 120 s.
+# One start: prints "milliseconds peak-kB", or fails when no window showed within 120 s. The
+# window's mapping is seen as it happens by xev listening on the root window, so that nothing
+# polls the display while the program starts.
 start_once() {
-    local folder=$1 began pid ms peak=0
+    local folder=$1 began pid xev_pid ms peak=0 line fifo shown=
     rm -f "$folder/quorvane.mdb.lock"
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    DISPLAY=$display stdbuf -oL xev -root -event substructure >"$fifo" 2>/dev/null &
+    xev_pid=$!
+    exec 3<"$fifo"
+    rm -f "$fifo"
+    sleep 0.5 # xev is listening
     began=$(now_ns)
     DISPLAY=$display QT_QPA_PLATFORM=xcb "$folder/quorvane" >/dev/null 2>&1 &
     pid=$!
-    while ! DISPLAY=$display xdotool search --onlyvisible --pid "$pid" --name '^Quorvane$' >/dev/null 2>&1; do
-        if ! kill -0 "$pid" 2>/dev/null || [ $(( ($(now_ns) - began) / 1000000 )) -gt 120000 ]; then
-            kill "$pid" 2>/dev/null || true
-            echo "no window" >&2
-            return 1
+    while read -r -t 120 line <&3; do
+        if [[ $line == MapNotify* ]]; then
+            shown=yes
+            break
         fi
-        sleep 0.002
     done
     ms=$(( ($(now_ns) - began) / 1000000 ))
+    kill "$xev_pid" 2>/dev/null || true
+    exec 3<&-
+    if [ -z "$shown" ]; then
+        kill "$pid" 2>/dev/null || true
+        echo "no window" >&2
+        return 1
+    fi
     peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
     kill "$pid" 2>/dev/null || true
     for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
     kill -9 "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
+    wait "$xev_pid" 2>/dev/null || true
     echo "$ms $peak"
 }
 
