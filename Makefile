@@ -5,6 +5,7 @@
 #   make uninstall   remove the program and its menu entry; the data in PROGRAM_DIR stays
 #   make test        build everything and run every test
 #   make bench       build and run the benchmarks
+#   make bench-startup  time the real program's start-up on 10,000 to 1,000,000 patients
 #   make clean       delete the build folders (never the program folder)
 #   make hardening   build every test with clang's address and undefined-behaviour sanitizers
 #                    in build-hardening/, run them, and run each fuzz target FUZZ_SECONDS (30)
@@ -32,7 +33,7 @@ SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
     LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: deps configure program build install run uninstall test bench clean hardening-build hardening fuzz
+.PHONY: deps configure program build install run uninstall test bench clean bench-startup hardening-build hardening fuzz
 
 deps:
 	./scripts/install-deps.sh
@@ -60,6 +61,9 @@ test: build
 
 bench: build
 	$(BUILD_DIR)/bench/quorvane_bench
+
+bench-startup: build
+	./bench/startup.sh "$(BUILD_DIR)"
 
 hardening-build:
 	./scripts/install-deps.sh hardening

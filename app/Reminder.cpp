@@ -5,6 +5,7 @@
 #include "platform/BoundWidgets.h"
 #include "platform/Dates.h"
 
+#include <QHash>
 #include <QLineEdit>
 #include <optional>
 
@@ -62,11 +63,19 @@ void RunRecallReminder(Screens& screens) {
     if (recallColumn < 0 || idColumn < 0 || !records.hasCurrent())
         return walkThroughTheBoxes(screens, card, records, today);
     int first = -1;
+    QHash<QString, bool> due; // by the text: the same recall dates recur from patient to patient
     records.readColumn(recallColumn, [&](int position, const QVariant& value) {
         if (first >= 0 && position >= first)
             return;
-        const std::optional<qint64> overdue = daysOverdue(fieldText(value), today);
-        if (overdue && *overdue > 0)
+        const QString text = fieldText(value);
+        auto known = due.constFind(text);
+        if (known == due.constEnd()) {
+            if (due.size() > 100000)
+                due.clear();
+            const std::optional<qint64> overdue = daysOverdue(text, today);
+            known = due.insert(text, overdue && *overdue > 0);
+        }
+        if (*known)
             first = position;
     });
     if (first < 0) {

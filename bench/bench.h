@@ -24,4 +24,15 @@ void runStore();
 // The recall reminder at start-up over 100,000 patients, against one query (bench_reminder.cpp).
 void runReminder();
 
+// A program folder at `folder` (created if need be) holding an archive of `patients`
+// realistic patients whose recall dates all lie in the future: the reminder's longest walk.
+void makeProgramFolder(const QString& folder, int patients);
+// Nanoseconds plain SQLite takes to open the folder's archive and read every row's ID and
+// recall date in stored order.
+qint64 plainRecallRead(const QString& folder);
+// The reminder's start-up in this process on the folder's archive, against plainRecallRead.
+void startUpIn(const QString& folder);
+// The card's actions on a copy of the folder's archive, against plain SQLite (bench_actions.cpp).
+void cardActionsOn(const QString& folder);
+
 } // namespace qv::bench

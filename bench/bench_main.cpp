@@ -35,6 +35,24 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList wanted = app.arguments().mid(1);
+    // Tools for the start-up benchmark of the real program (bench/startup.sh), also handy to
+    // try the program at scale by hand.
+    if (wanted.value(0) == QLatin1String("generate") && wanted.size() == 3) {
+        qv::bench::makeProgramFolder(wanted[2], wanted[1].toInt());
+        return 0;
+    }
+    if (wanted.value(0) == QLatin1String("startup") && wanted.size() == 2) {
+        qv::bench::startUpIn(wanted[1]);
+        return 0;
+    }
+    if (wanted.value(0) == QLatin1String("actions") && wanted.size() == 2) {
+        qv::bench::cardActionsOn(wanted[1]);
+        return 0;
+    }
+    if (wanted.value(0) == QLatin1String("plain") && wanted.size() == 2) {
+        std::printf("%lld\n", static_cast<long long>(qv::bench::plainRecallRead(wanted[1])));
+        return 0;
+    }
     std::printf("%-58s %15s %15s %9s\n", "work", "program", "plain SQLite", "ratio");
     int ran = 0;
     for (const auto& [name, run] : qv::bench::registry()) {

@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "store/Database.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -143,6 +144,24 @@ qint64 readRecallColumn(const QString& path) {
     return bytes;
 }
 
+// Moves every recall date after today; with `overdueAtEnd` the last patient was due a week ago.
+void futureRecalls(const QString& path, bool overdueAtEnd) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(path.toUtf8().constData(), &db), db);
+    check(sqlite3_exec(db,
+                       "UPDATE Pazienti SET \"Data richiamo\" = substr('0' || (1 + ID % 28), -2) || '/' ||"
+                       " substr('0' || (1 + ID % 12), -2) || '/2031'",
+                       nullptr, nullptr, nullptr),
+          db);
+    if (overdueAtEnd)
+        check(sqlite3_exec(db,
+                           "UPDATE Pazienti SET \"Data richiamo\" = '29/11/2004' WHERE ID = (SELECT max(ID) FROM "
+                           "Pazienti)",
+                           nullptr, nullptr, nullptr),
+              db);
+    sqlite3_close(db);
+}
+
 long peakKilobytes() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -153,46 +172,47 @@ long peakKilobytes() {
     return 0;
 }
 
-// Start-up on a realistic archive (every field filled and varying), recall dates all moved
-// after today (the walk's worst case) or one patient overdue at the end.
-void runRealistic(int patients, bool overdueAtEnd) {
-    QTemporaryDir dir;
+// The program's start-up in this process: the card loaded and its record set walked by the
+// reminder, then the start screen's first activation; against the plain read of the recall
+// dates in the same run.
+void measureStartUp(const QString& folder, const QString& title) {
     CountingBox box;
     qv::bench::FixedClock clock(kToday);
     NoEnd end;
     NoPrinter printer;
-    qv::Platform platform{box, clock, end, printer, dir.path()};
+    qv::Platform platform{box, clock, end, printer, folder};
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
-    qv::bench::generateArchive(path, patients);
-    {
-        sqlite3* db = nullptr;
-        check(sqlite3_open(path.toUtf8().constData(), &db), db);
-        check(sqlite3_exec(db,
-                           "UPDATE Pazienti SET \"Data richiamo\" = substr('0' || (1 + ID % 28), -2) || '/' ||"
-                           " substr('0' || (1 + ID % 12), -2) || '/2031'",
-                           nullptr, nullptr, nullptr),
-              db);
-        if (overdueAtEnd)
-            check(sqlite3_exec(db, "UPDATE Pazienti SET \"Data richiamo\" = '29/11/2004' WHERE ID = (SELECT max(ID) FROM Pazienti)",
-                               nullptr, nullptr, nullptr),
-                  db);
-        sqlite3_close(db);
-    }
     QElapsedTimer timer;
     timer.start();
     qint64 startUp = 0;
     {
         qv::Screens screens(platform);
+        screens.scheda();
+        const qint64 loaded = timer.nsecsElapsed();
         qv::RunRecallReminder(screens);
+        const qint64 walked = timer.nsecsElapsed();
         screens.scheda().Data1.Refresh(); // the start screen's first activation
         startUp = timer.nsecsElapsed();
+        std::printf("   card loaded %.1f ms, walk %.1f ms, refresh %.1f ms\n", loaded / 1e6, (walked - loaded) / 1e6,
+                    (startUp - walked) / 1e6);
     }
     timer.restart();
     readRecallColumn(path);
     const qint64 plain = timer.nsecsElapsed();
-    qv::bench::report(QStringLiteral("start-up, %1 realistic patients%2").arg(patients).arg(overdueAtEnd ? ", last overdue" : ""),
-                      startUp, plain);
+    qv::bench::report(title, startUp, plain);
     std::printf("   peak memory %ld MB, %d box(es)\n", peakKilobytes() / 1024, box.shown);
+}
+
+// Start-up on a realistic archive (every field filled and varying), recall dates all moved
+// after today (the walk's worst case) or one patient overdue at the end.
+void runRealistic(int patients, bool overdueAtEnd) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("quorvane.mdb"));
+    qv::bench::generateArchive(path, patients);
+    futureRecalls(path, overdueAtEnd);
+    measureStartUp(dir.path(), QStringLiteral("start-up, %1 realistic patients%2")
+                                   .arg(patients)
+                                   .arg(overdueAtEnd ? ", last overdue" : ""));
 }
 
 } // namespace
@@ -211,6 +231,25 @@ void runReminder() {
 // The same at a million realistic patients (generating them takes a while).
 void runReminderMillion() {
     runRealistic(1000000, false);
+}
+
+void makeProgramFolder(const QString& folder, int patients) {
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(QStringLiteral("quorvane.mdb"));
+    QFile::remove(path);
+    generateArchive(path, patients);
+    futureRecalls(path, false);
+}
+
+void startUpIn(const QString& folder) {
+    measureStartUp(folder, QStringLiteral("start-up in process, %1").arg(QDir(folder).dirName()));
+}
+
+qint64 plainRecallRead(const QString& folder) {
+    QElapsedTimer timer;
+    timer.start();
+    readRecallColumn(QDir(folder).filePath(QStringLiteral("quorvane.mdb")));
+    return timer.nsecsElapsed();
 }
 
 namespace {

@@ -53,7 +53,7 @@ bool DataControl::isOpen() const {
     return recordset_ != nullptr;
 }
 
-void DataControl::open() {
+void DataControl::open(RecordSet* previous) {
     if (databaseName_.isEmpty())
         throw StoreError(err::CannotOpen,
                          QStringLiteral("Non è stato indicato l'archivio dei dati da aprire."));
@@ -61,17 +61,18 @@ void DataControl::open() {
         throw StoreError(err::NoSuchTable,
                          QStringLiteral("Non è stata indicata la tabella o la query da aprire."));
     auto db = Database::open(databaseName_);
-    recordset_ = RecordSet::open(*this, std::move(db), recordSource_, type_);
+    recordset_ = RecordSet::open(*this, std::move(db), recordSource_, type_, previous);
     recordset_->start();
 }
 
 void DataControl::Refresh() {
+    std::unique_ptr<RecordSet> previous;
     if (recordset_) {
         recordset_->leave(true);
-        recordset_.reset();
+        previous = std::move(recordset_);
     }
     try {
-        open();
+        open(previous.get());
     } catch (...) {
         if (!recordset_)
             clearAll();

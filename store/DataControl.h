@@ -63,7 +63,7 @@ public:
 
 private:
     friend class RecordSet;
-    void open();
+    void open(RecordSet* previous = nullptr);
     // Called by the record set.
     void leaveRecord(bool validate); // validate event + write; raises 3426 on refusal
     void repositioned();             // fill controls, clear flags, Reposition event

@@ -9,13 +9,28 @@
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
+#include <sqlite3.h>
 
 namespace qv {
 
 namespace {
 
 enum class Where { Row, Bof, Eof, Gone };
+
+// Counts the rows a write of the store changes as its own.
+class OwnWrite {
+public:
+    explicit OwnWrite(Database& db) : db_(db), before_(sqlite3_total_changes64(db.handle())) {}
+    ~OwnWrite() { db_.accountChanges(sqlite3_total_changes64(db_.handle()) - before_); }
+    OwnWrite(const OwnWrite&) = delete;
+    OwnWrite& operator=(const OwnWrite&) = delete;
+
+private:
+    Database& db_;
+    qint64 before_;
+};
 
 [[noreturn]] void noCurrentRecord() {
     throw StoreError(err::NoCurrentRecord, QStringLiteral("Nessun record corrente."));
@@ -96,7 +111,13 @@ struct RecordSet::Impl {
     // a dynamic one keeps them, with the rows' values, as of opening.
     std::vector<qint64> keys;
     std::vector<std::vector<QVariant>> rows;
-    quint64 seenGeneration = 0;
+    quint64 seenKeys = 0; // the table's key generation the keys are as of
+    // What the file was like when the keys were read (the connection's count of changed rows
+    // and the file's data version): a Refresh that finds both the same keeps the keys.
+    QString source;
+    qint64 loadedChanges = -1; // changes the store did not make itself
+    qint64 loadedVersion = -1;
+    quint64 loadedGeneration = 0;
 
     // Position. While a new row is current these keep the row that was current before it.
     Where where = Where::Bof;
@@ -130,6 +151,9 @@ struct RecordSet::Impl {
     std::optional<qint64> lastModified;
     std::optional<sql::Stmt> readRow;
     QHash<QString, int> columnCache;
+    // Writes, by the columns they store (a screen writes the same few sets of fields).
+    std::map<std::vector<int>, sql::Stmt> updates, inserts;
+    std::optional<sql::Stmt> deleteRow;
 
     bool isTable() const { return type == Type::Table; }
     // Reads its rows' values when landing on them (tables, and lazy dynamic record sets).
@@ -167,7 +191,49 @@ struct RecordSet::Impl {
                     QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(sql::quoted(info.name)));
         while (q.step())
             keys.push_back(q.int64(0));
-        seenGeneration = db->generation();
+        seenKeys = db->keyGeneration(info.name);
+        stampKeys();
+    }
+
+    qint64 dataVersion() const {
+        sql::Stmt q(db->handle(), QStringLiteral("PRAGMA data_version"));
+        return q.step() ? q.int64(0) : -1;
+    }
+
+    qint64 unaccountedChanges() const {
+        return sqlite3_total_changes64(db->handle()) - db->accountedChanges();
+    }
+
+    void stampKeys() {
+        loadedChanges = unaccountedChanges();
+        loadedVersion = dataVersion();
+        loadedGeneration = db->generation();
+    }
+
+    // Whether the keys held still hold for a record set opened anew on the same source. A
+    // table's keys follow the store's writes; a dynamic record set's hold while nothing was
+    // written. Neither holds after a write the store did not make (another connection, or a
+    // statement run beside the store).
+    bool keysStillHold(const Impl& fresh) const {
+        if (db != fresh.db || source != fresh.source || type != fresh.type || loadedChanges < 0)
+            return false;
+        if (isTable() ? seenKeys != db->keyGeneration(info.name) : (!lazy || loadedGeneration != db->generation()))
+            return false;
+        try {
+            return loadedChanges == unaccountedChanges() && loadedVersion == dataVersion();
+        } catch (const sql::Failure&) {
+            return false;
+        }
+    }
+
+    // A cached statement for writing `columns`, made by `text` the first time.
+    sql::Stmt& writer(std::map<std::vector<int>, sql::Stmt>& cache, const std::vector<int>& columns,
+                      const std::function<QString()>& text) {
+        if (auto it = cache.find(columns); it != cache.end())
+            return it->second;
+        if (cache.size() >= 32)
+            cache.clear();
+        return cache.emplace(columns, sql::Stmt(db->handle(), text())).first->second;
     }
 
     // The filter of a statement, as a condition on the row (empty for a whole table or view).
@@ -205,6 +271,7 @@ struct RecordSet::Impl {
                 return false;
             }
         }
+        stampKeys();
         return true;
     }
 
@@ -282,7 +349,7 @@ struct RecordSet::Impl {
 
     // A table record set re-reads its keys when anything was written since.
     void sync() {
-        if (!isTable() || seenGeneration == db->generation())
+        if (!isTable() || seenKeys == db->keyGeneration(info.name))
             return;
         try {
             loadKeys();
@@ -307,11 +374,15 @@ struct RecordSet::Impl {
         eof = true;
     }
 
-    // Marks a write through this connection; returns whether this record set's keys were
-    // current before it (so that it may apply the change itself instead of re-reading).
-    bool wrote() {
-        const bool inSync = seenGeneration == db->generation();
-        db->bumpGeneration();
+    // Marks a write through this connection (one that added or removed a row, or only
+    // changed one); returns whether this record set's keys were current before it, so that
+    // it may apply the change itself instead of reading them again.
+    bool wrote(bool keysChanged) {
+        const bool inSync = seenKeys == db->keyGeneration(info.name);
+        if (keysChanged)
+            db->keysChanged(info.name);
+        else
+            db->rowsChanged();
         return inSync;
     }
 
@@ -502,7 +573,7 @@ RecordSet::RecordSet(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
 RecordSet::~RecordSet() = default;
 
 std::unique_ptr<RecordSet> RecordSet::open(DataControl& owner, std::shared_ptr<Database> db,
-                                           const QString& source, Type type) {
+                                           const QString& source, Type type, RecordSet* previous) {
     const RecordSource src = parseRecordSource(source);
     std::optional<TableInfo> info;
     try {
@@ -518,6 +589,7 @@ std::unique_ptr<RecordSet> RecordSet::open(DataControl& owner, std::shared_ptr<D
                 .arg(src.table));
     auto impl = std::make_unique<Impl>();
     impl->owner = &owner;
+    impl->source = source;
     impl->db = std::move(db);
     impl->info = *info;
     impl->keyed = !info->isView;
@@ -536,10 +608,18 @@ std::unique_ptr<RecordSet> RecordSet::open(DataControl& owner, std::shared_ptr<D
         impl->asked.assign(size_t(info->columns.size()), false);
     }
     try {
-        if (impl->isTable())
+        if (previous && previous->d->keysStillHold(*impl)) {
+            // Refreshed with nothing changed: the keys as they were read.
+            impl->keys = std::move(previous->d->keys);
+            impl->seenKeys = previous->d->seenKeys;
+            impl->loadedChanges = previous->d->loadedChanges;
+            impl->loadedVersion = previous->d->loadedVersion;
+            impl->loadedGeneration = previous->d->loadedGeneration;
+        } else if (impl->isTable()) {
             impl->loadKeys();
-        else
+        } else {
             impl->loadSnapshot();
+        }
     } catch (const sql::Failure& failure) {
         impl->readFailed(failure);
     }
@@ -614,11 +694,16 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
             names << sql::quoted(d->info.columns[columns[i].first]);
             params << QStringLiteral("?%1").arg(i + 2);
         }
+        std::vector<int> written;
+        for (const auto& column : columns)
+            written.push_back(column.first);
         try {
+            const OwnWrite own(*d->db);
             sql::Transaction tx(d->db->handle());
-            sql::Stmt insert(d->db->handle(), QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                  .arg(table, names.join(QStringLiteral(", ")),
-                                                       params.join(QStringLiteral(", "))));
+            sql::Stmt& insert = d->writer(d->inserts, written, [&] {
+                return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                    .arg(table, names.join(QStringLiteral(", ")), params.join(QStringLiteral(", ")));
+            });
             insert.bind(1, k);
             for (size_t i = 0; i < columns.size(); ++i)
                 insert.bind(int(i) + 2, columns[i].second);
@@ -627,11 +712,11 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
         } catch (const sql::Failure& failure) {
             refused(failure.message());
         }
-        const bool inSync = d->wrote();
+        const bool inSync = d->wrote(true);
         if (d->isTable()) {
             if (inSync) {
                 d->keys.insert(d->keys.begin() + d->lowerBound(k), k);
-                d->seenGeneration = d->db->generation();
+                d->seenKeys = d->db->keyGeneration(d->info.name);
             } else {
                 d->sync();
             }
@@ -673,11 +758,17 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
     for (size_t i = 0; i < columns.size(); ++i)
         sets << QStringLiteral("%1 = ?%2").arg(sql::quoted(d->info.columns[columns[i].first])).arg(i + 1);
     const qint64 k = d->key;
+    std::vector<int> written;
+    for (const auto& column : columns)
+        written.push_back(column.first);
     try {
+        const OwnWrite own(*d->db);
         sql::Transaction tx(d->db->handle());
-        sql::Stmt update(d->db->handle(), QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-                                              .arg(table, sets.join(QStringLiteral(", ")))
-                                              .arg(columns.size() + 1));
+        sql::Stmt& update = d->writer(d->updates, written, [&] {
+            return QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                .arg(table, sets.join(QStringLiteral(", ")))
+                .arg(columns.size() + 1);
+        });
         for (size_t i = 0; i < columns.size(); ++i)
             update.bind(int(i) + 1, columns[i].second);
         update.bind(int(columns.size()) + 1, k);
@@ -686,8 +777,7 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
     } catch (const sql::Failure& failure) {
         refused(failure.message());
     }
-    if (d->wrote() && d->isTable())
-        d->seenGeneration = d->db->generation();
+    d->wrote(false);
     if (auto values = d->readByKey(k)) {
         if (d->readsLive())
             d->setCurrent(std::move(*values));
@@ -918,14 +1008,24 @@ void RecordSet::FindFirst(const QString& criteria) {
     d->sync();
     int found = -1;
     if (d->readsLive()) {
+        // The engine compares: the text as a Like pattern in which every character stands
+        // for itself ("[*]" is a star), which is equality ignoring case.
+        QString literal;
+        for (const QChar ch : c.value) {
+            if (ch == u'*' || ch == u'?' || ch == u'#' || ch == u'[')
+                literal += QLatin1Char('[') + ch + QLatin1Char(']');
+            else
+                literal += ch;
+        }
         try {
-            sql::Stmt q(d->db->handle(), QStringLiteral("SELECT %3, %1 FROM %2 ORDER BY %3")
+            sql::Stmt q(d->db->handle(), QStringLiteral("SELECT %3 FROM %2 WHERE qv_like(?1, %1) ORDER BY %3")
                                              .arg(sql::quoted(d->info.columns[column]),
                                                   sql::quoted(d->info.name), d->keyName));
+            q.bind(1, literal);
             while (q.step()) {
                 // A dynamic record set looks only among its own rows.
-                if (!q.isNull(1) && sameText(q.text(1), c.value) && d->find(q.int64(0)) >= 0) {
-                    found = d->find(q.int64(0));
+                if (const int at = d->find(q.int64(0)); at >= 0) {
+                    found = at;
                     break;
                 }
             }
@@ -962,6 +1062,7 @@ void RecordSet::AddNew() {
     d->sync();
     qint64 k = 0;
     try {
+        const OwnWrite own(*d->db);
         k = d->db->reserveKey(d->info);
     } catch (const sql::Failure& failure) {
         refused(failure.message());
@@ -1017,22 +1118,24 @@ void RecordSet::Delete() {
         noCurrentRecord();
     const qint64 k = d->key;
     try {
+        const OwnWrite own(*d->db);
         sql::Transaction tx(d->db->handle());
-        sql::Stmt del(d->db->handle(),
-                      QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoted(d->info.name)));
-        del.bind(1, k);
-        del.run();
+        if (!d->deleteRow)
+            d->deleteRow.emplace(d->db->handle(),
+                                 QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoted(d->info.name)));
+        d->deleteRow->bind(1, k);
+        d->deleteRow->run();
         tx.commit();
     } catch (const sql::Failure& failure) {
         refused(failure.message());
     }
-    const bool inSync = d->wrote();
+    const bool inSync = d->wrote(true);
     const int at = d->find(k);
     if (d->isTable()) {
         if (inSync) {
             if (at >= 0)
                 d->keys.erase(d->keys.begin() + at);
-            d->seenGeneration = d->db->generation();
+            d->seenKeys = d->db->keyGeneration(d->info.name);
         } else {
             d->sync();
         }
@@ -1151,10 +1254,13 @@ void RecordSet::readColumn(int column, const std::function<void(int, const QVari
                     QStringLiteral("SELECT %3, %1 FROM %2")
                         .arg(sql::quoted(d->info.columns[column]), sql::quoted(d->info.name), d->keyName));
         std::vector<bool> seen(d->keys.size(), false);
+        int next = 0; // the engine mostly hands the rows over in key order
         while (q.step()) {
-            const int at = d->find(q.int64(0));
+            const qint64 k = q.int64(0);
+            const int at = next < d->count() && d->keys[size_t(next)] == k ? next : d->find(k);
             if (at < 0)
                 continue;
+            next = at + 1;
             seen[size_t(at)] = true;
             visit(at, q.value(1));
         }

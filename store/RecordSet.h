@@ -98,9 +98,10 @@ private:
         Update, // Update after Edit or AddNew: every bound control is stored, a new row too
     };
 
-    // Opens `source` on `db` for `owner` (not yet positioned).
+    // Opens `source` on `db` for `owner` (not yet positioned). `previous`, the record set it
+    // replaces, lends its keys when nothing was written since it read them.
     static std::unique_ptr<RecordSet> open(DataControl& owner, std::shared_ptr<Database> db,
-                                           const QString& source, Type type);
+                                           const QString& source, Type type, RecordSet* previous = nullptr);
     // Lands on the first row (or on no row when empty) after opening.
     void start();
     // The implicit write before the current record changes; a new row then gives way to

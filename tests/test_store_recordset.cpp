@@ -919,3 +919,61 @@ TEST_F(RecordSetTest, ClosingTheDataControlWritesAndTheDestructorNeverThrows) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------
+// Keys kept across a Refresh, and FindFirst in the engine
+
+namespace {
+
+TEST_F(RecordSetTest, ARefreshSeesRowsWrittenBesideTheStoreOrByAnotherConnection) {
+    addPatients({"Rossi", "Bianchi"});
+    auto s = card();
+    s->data->Refresh();
+    EXPECT_EQ(s->rs().RecordCount(), 2);
+
+    // A statement run on the shared connection without telling the store.
+    qv::sql::Stmt(db->handle(), QStringLiteral("INSERT INTO Pazienti (Cognome) VALUES ('Verdi')")).run();
+    s->data->Refresh();
+    EXPECT_EQ(s->rs().RecordCount(), 3);
+
+    // Another program on the same file.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "DELETE FROM Pazienti WHERE Cognome = 'Rossi'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    s->data->Refresh();
+    EXPECT_EQ(s->rs().RecordCount(), 2);
+    EXPECT_EQ((*s)["Cognome"].text, "Bianchi");
+
+    // The store's own writes, on this table or another, leave the keys right.
+    auto agenda = screen(QStringLiteral("Agenda"), {QStringLiteral("1")}, RecordSet::Type::Dynaset);
+    agenda->rs().MoveFirst();
+    (*agenda)["1"].type("Visita");
+    agenda->data->UpdateRecord();
+    s->rs().AddNew();
+    (*s)["Cognome"].type("Neri");
+    s->rs().Update();
+    s->data->Refresh();
+    EXPECT_EQ(s->rs().RecordCount(), 3);
+    s->rs().MoveLast();
+    EXPECT_EQ((*s)["Cognome"].text, "Neri");
+}
+
+TEST_F(RecordSetTest, FindFirstTakesPatternCharactersForThemselves) {
+    addPatients({"Rossi", "ro*", "[Ab]#?", "Àb"});
+    auto s = card();
+    RecordSet& rs = s->rs();
+    rs.FindFirst("Cognome = 'RO*'");
+    EXPECT_FALSE(rs.NoMatch());
+    EXPECT_EQ((*s)["ID"].text, "2");
+    rs.FindFirst("Cognome = '[ab]#?'");
+    EXPECT_EQ((*s)["ID"].text, "3");
+    rs.FindFirst("Cognome = 'àB'");
+    EXPECT_EQ((*s)["ID"].text, "4");
+    rs.FindFirst("Cognome = 'Ros?i'");
+    EXPECT_TRUE(rs.NoMatch());
+    EXPECT_EQ((*s)["ID"].text, "4");
+}
+
+} // namespace
