@@ -68,7 +68,7 @@ bench-startup: build
 hardening-build:
 	./scripts/install-deps.sh hardening
 	cmake -S . -B $(HARDENING_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE= \
-	    "-DCMAKE_CXX_FLAGS=-O1 -gline-tables-only" -DQUORVANE_SANITIZE=ON -DQUORVANE_FUZZ=ON
+	    "-DCMAKE_CXX_FLAGS=-O1 -gline-tables-only" -DQUORVANE_SANITIZE=ON -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON
 	cmake --build $(HARDENING_DIR) -j $(JOBS)
 
 hardening: hardening-build
