@@ -29,9 +29,11 @@ QMessageBox::Icon qtIcon(MsgIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-// A box that shows user data keeps a size that fits the screen: a line is cut after this many
-// characters, a prompt after this many lines, each cut marked with an ellipsis.
-constexpr qsizetype kLongestLine = 100;
+// A box that shows user data keeps a size that fits the screen. The box wraps a line at its
+// blanks, so only a word too long to wrap is cut, a line only when it would wrap onto more
+// lines than the screen has, a prompt after this many lines; each cut marked with an ellipsis.
+constexpr qsizetype kLongestWord = 100;
+constexpr qsizetype kLongestLine = 600;
 constexpr qsizetype kMostLines = 30;
 
 QString cutAtCharacter(const QString& line, qsizetype length) {
@@ -53,9 +55,24 @@ QString shownPrompt(const QString& prompt) {
     }
     for (QString& line : lines) {
         const bool cr = line.endsWith(u'\r');
-        const qsizetype length = line.size() - (cr ? 1 : 0);
-        if (length > kLongestLine) {
-            line = cutAtCharacter(line.left(length), kLongestLine) + (cr ? QStringLiteral("\r") : QString());
+        QString body = line.left(line.size() - (cr ? 1 : 0));
+        bool cutHere = false;
+        if (body.size() > kLongestLine) {
+            body = cutAtCharacter(body, kLongestLine);
+            cutHere = true;
+        }
+        QStringList words = body.split(u' ');
+        for (qsizetype i = 0; i < words.size(); ++i) {
+            if (words[i].size() > kLongestWord) {
+                // What follows a cut word goes with it: the line reads as cut off there.
+                words[i] = cutAtCharacter(words[i], kLongestWord - 1);
+                words.resize(i + 1);
+                cutHere = true;
+                break;
+            }
+        }
+        if (cutHere) {
+            line = words.join(u' ') + (cr ? QStringLiteral("\r") : QString());
             cut = true;
         }
     }

@@ -597,4 +597,12 @@ TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
     EXPECT_EQ(QString(99, u'a') + QChar(0x2026), shownPrompt(QString(99, u'a') + emoji + QString(50, u'b')));
     EXPECT_EQ(" Vuoi salvare? \r\n", text(shownPrompt(QStringLiteral(" Vuoi salvare? \r\n"))));
+    // A long sentence of the program's own is wrapped by the box, never cut.
+    const QString sentence = QStringLiteral("Quorvane è già aperto sugli stessi dati, su questo computer: ").repeated(4);
+    EXPECT_EQ(sentence, shownPrompt(sentence));
+    QMessageBox wide;
+    configureMessageBox(wide, sentence, MsgButtons::Ok, MsgIcon::None, QString(), MsgAnswer::Yes);
+    wide.show(); // the box wraps its text as it is shown
+    EXPECT_LT(wide.width(), 1280);
+    wide.hide();
 }
