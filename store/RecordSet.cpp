@@ -142,7 +142,7 @@ struct RecordSet::Impl {
     quint64 lastLandedGeneration = ~quint64(0);
     std::vector<int> wanted; // columns the bound controls show
     size_t wantedFor = size_t(-1);
-    std::optional<sql::Stmt> readAhead, readBehind, readRange;
+    std::optional<sql::Stmt> readRange;
 
     std::optional<qint64> added; // the key given to the new row started by AddNew
     bool editing = false;
@@ -427,14 +427,12 @@ struct RecordSet::Impl {
         wantedFor = controls.size();
         wantedAsked = askedCount;
         readRange.reset();
-        readAhead.reset();
-        readBehind.reset();
         return wanted;
     }
 
-    // A lazy record set reads the shown columns of its next rows (or previous ones, walking
-    // back) in one go: those whose keys lie between its own keys, keeping only its own rows.
-    void readLazyWindow(const std::vector<int>& cols, bool sequential, bool backward, quint64 generation) {
+    // Reads the shown columns of the next rows (or the previous ones, walking back) in one
+    // go: those whose keys lie between the record set's own keys, keeping only its own rows.
+    void readWindow(const std::vector<int>& cols, bool sequential, bool backward, quint64 generation) {
         constexpr int kAhead = 64;
         const int n = count();
         int first = index;
@@ -514,48 +512,9 @@ struct RecordSet::Impl {
         lastLanded = index;
         lastLandedGeneration = generation;
 
-        if (lazy && (window.generation != generation || window.columns != cols ||
-                     !std::binary_search(window.keys.begin(), window.keys.end(), key))) {
-            readLazyWindow(cols, sequential, backward, generation);
-        } else if (window.generation != generation || window.columns != cols ||
-                   !std::binary_search(window.keys.begin(), window.keys.end(), key)) {
-            constexpr int kAhead = 64;
-            std::optional<sql::Stmt>& stmt = backward ? readBehind : readAhead;
-            try {
-                if (!stmt) {
-                    QStringList names{QStringLiteral("rowid")};
-                    for (int c : cols)
-                        names << sql::quoted(info.columns[c]);
-                    stmt.emplace(
-                        db->handle(),
-                        QStringLiteral("SELECT %1 FROM %2 WHERE rowid %3 ?1 ORDER BY rowid %4 LIMIT ?2")
-                            .arg(names.join(QStringLiteral(", ")), sql::quoted(info.name),
-                                 backward ? QStringLiteral("<=") : QStringLiteral(">="),
-                                 backward ? QStringLiteral("DESC") : QStringLiteral("ASC")));
-                }
-                stmt->bind(1, key);
-                stmt->bind(2, qint64(sequential ? kAhead : 1));
-                window.keys.clear();
-                window.values.clear();
-                while (stmt->step()) {
-                    window.keys.push_back(stmt->int64(0));
-                    std::vector<QVariant> values(size_t(info.columns.size()));
-                    for (size_t i = 0; i < cols.size(); ++i)
-                        values[size_t(cols[i])] = stmt->value(int(i) + 1);
-                    window.values.push_back(std::move(values));
-                }
-                stmt->reset();
-            } catch (const sql::Failure& failure) {
-                window.generation = ~quint64(0);
-                readFailed(failure);
-            }
-            if (backward) {
-                std::reverse(window.keys.begin(), window.keys.end());
-                std::reverse(window.values.begin(), window.values.end());
-            }
-            window.generation = generation;
-            window.columns = cols;
-        }
+        if (window.generation != generation || window.columns != cols ||
+            !std::binary_search(window.keys.begin(), window.keys.end(), key))
+            readWindow(cols, sequential, backward, generation);
         const auto it = std::lower_bound(window.keys.begin(), window.keys.end(), key);
         if (it == window.keys.end() || *it != key)
             return false;
