@@ -7,6 +7,7 @@
 #include <QSysInfo>
 
 #include <cerrno>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -133,6 +134,7 @@ ProgramLock::Holder ProgramLock::holderOf(const QByteArray& content) {
 }
 
 bool ProgramLock::writeOwnInfo() {
+    waitForSync();
     const QByteArray info = kMagic + '\n' + QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
                             thisComputer().toUtf8() + '\n' +
                             QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + '\n';
@@ -142,12 +144,28 @@ bool ProgramLock::writeOwnInfo() {
         failure_ = describe(error);
         return false;
     }
-    ::fsync(fd_);
+    syncToDisk();
     taken_ = true;
     return true;
 }
 
+void ProgramLock::syncToDisk() {
+    waitForSync();
+    const int fd = fd_;
+    try {
+        sync_ = std::thread([fd] { ::fsync(fd); });
+    } catch (const std::system_error&) {
+        ::fsync(fd); // no thread to be had: here, then
+    }
+}
+
+void ProgramLock::waitForSync() {
+    if (sync_.joinable())
+        sync_.join();
+}
+
 void ProgramLock::release() {
+    waitForSync();
     if (fd_ < 0)
         return;
     // Removed while still held, so that no other copy can take a file that is going away.

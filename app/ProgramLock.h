@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <thread>
 
 namespace qv {
 
@@ -52,8 +53,13 @@ private:
     bool writeOwnInfo();
     void readHolder();
     void release();
+    // The file's content reaches the disk on a thread of its own, so that the start does not
+    // wait for the disk; it is waited for before the file is written again or let go.
+    void syncToDisk();
+    void waitForSync();
 
     QString path_;
+    std::thread sync_;
     int fd_ = -1;
     bool taken_ = false;
     QString holderHost_;

@@ -104,9 +104,13 @@ QIcon toolbarIcon(const ToolbarButton& button, int position) {
     // one to look in then.
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+    // The same choice as QIcon::fromTheme with a fallback, drawing the fallback only when it
+    // is the one used.
+    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(button.icon));
+    if (!themed.isNull() && !themed.availableSizes().isEmpty())
+        return themed;
     const QColor colour = QColor::fromHsv((position * 36) % 360, 150, 170);
-    return QIcon::fromTheme(QString::fromLatin1(button.icon),
-                            drawnIcon(QString::fromLatin1(button.key), colour));
+    return drawnIcon(QString::fromLatin1(button.key), colour);
 }
 
 } // namespace

@@ -1,11 +1,22 @@
 #include "platform/Icon.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <optional>
 
 namespace qv {
+
+namespace {
+// Drawn once for the application and shared by all its windows; it goes with the application.
+std::optional<QIcon> drawnIcon;
+
+void forgetDrawnIcon() {
+    drawnIcon.reset();
+}
+} // namespace
 
 QPixmap programPixmap(int size) {
     QPixmap pixmap(size, size);
@@ -39,10 +50,14 @@ QPixmap programPixmap(int size) {
 }
 
 QIcon programIcon() {
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 256})
-        icon.addPixmap(programPixmap(size));
-    return icon;
+    if (!drawnIcon) {
+        QIcon icon;
+        for (int size : {16, 32, 48, 64, 256})
+            icon.addPixmap(programPixmap(size));
+        drawnIcon = icon;
+        qAddPostRoutine(forgetDrawnIcon);
+    }
+    return *drawnIcon;
 }
 
 } // namespace qv

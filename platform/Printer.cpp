@@ -9,7 +9,7 @@
 
 namespace qv {
 
-QtPrinter::QtPrinter() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
+QtPrinter::QtPrinter() = default;
 
 QtPrinter::~QtPrinter() {
     // A document left open is finished rather than lost.
@@ -17,8 +17,16 @@ QtPrinter::~QtPrinter() {
         painter_->end();
 }
 
+QPrinter& QtPrinter::device() {
+    // Made when first printed on: setting a printer up asks the print system for its printers,
+    // which costs the program's start more than anything of its own.
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer_;
+}
+
 bool QtPrinter::ShowPrinter(QWidget* parent) {
-    QPrintDialog dialog(printer_.get(), parent);
+    QPrintDialog dialog(&device(), parent);
     configurePrintDialog(dialog);
     return dialog.exec() == QDialog::Accepted;
 }
@@ -26,11 +34,11 @@ bool QtPrinter::ShowPrinter(QWidget* parent) {
 void QtPrinter::PaintPicture(const QImage& image) {
     if (!painter_)
         painter_ = std::make_unique<QPainter>();
-    if (!painter_->isActive() && !painter_->begin(printer_.get())) {
+    if (!painter_->isActive() && !painter_->begin(&device())) {
         painter_.reset();
         throw std::runtime_error("Impossibile avviare la stampa.");
     }
-    paintImageOnPage(*printer_, *painter_, image);
+    paintImageOnPage(device(), *painter_, image);
 }
 
 void QtPrinter::EndDoc() {

@@ -35,8 +35,9 @@ public:
     void PaintPicture(const QImage& image) override;
     void EndDoc() override;
 
-    // The printer the dialog sets up and the pages go to.
-    QPrinter& device() { return *printer_; }
+    // The printer the dialog sets up and the pages go to, made on first use and kept with the
+    // user's choices from then on.
+    QPrinter& device();
 
 private:
     std::unique_ptr<QPrinter> printer_;

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -216,6 +217,18 @@ TEST_F(Card, menuToolbarLabelsAndStatusBarCarryTheirNamesAndTexts) {
     fp.clock.set(QDate(2005, 3, 8), QTime(0, 1));
     EXPECT_TRUE(QTest::qWaitFor([&c] { return c.sbPanel(3)->text() == QStringLiteral("00:01"); }, 3000));
     EXPECT_EQ("08/03/2005", c.sbPanel(2)->text().toStdString());
+}
+
+TEST_F(Card, toolbarButtonsGetTheCardsOwnPicturesWhereTheIconThemeHasNone) {
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeName(QStringLiteral("Nessuno")); // no such theme: no icons at all
+    frmScheda& c = card();
+    QIcon::setThemeName(theme);
+    for (int position = 1; position <= 10; ++position) {
+        const QIcon icon = c.Toolbar1Button(position)->icon();
+        EXPECT_FALSE(icon.isNull()) << position;
+        EXPECT_FALSE(icon.pixmap(QSize(24, 24)).isNull()) << position;
+    }
 }
 
 TEST_F(Card, positionTextCountsTheRecordFromOne) {
