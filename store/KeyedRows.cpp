@@ -1,0 +1,297 @@
+#include "store/KeyedRows.h"
+
+#include "store/Statement.h"
+
+#include <algorithm>
+
+namespace qv {
+
+KeyedRows::KeyedRows(Database& db, const Source& source, QString keyName)
+    : Rows(db, source), keyName_(std::move(keyName)) {}
+
+QString KeyedRows::table() const {
+    return sql::quoted(source_.info.name);
+}
+
+std::optional<std::vector<QVariant>> KeyedRows::byKey(qint64 key) {
+    try {
+        if (!readRow_) {
+            QStringList names;
+            for (const QString& c : source_.info.columns)
+                names << sql::quoted(c);
+            readRow_.emplace(db_.handle(), QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1")
+                                               .arg(names.join(QStringLiteral(", ")), table(), keyName_));
+        }
+        readRow_->bind(1, key);
+        if (!readRow_->step()) {
+            readRow_->reset();
+            return std::nullopt;
+        }
+        std::vector<QVariant> values;
+        values.reserve(size_t(source_.info.columns.size()));
+        for (int c = 0; c < source_.info.columns.size(); ++c)
+            values.push_back(readRow_->value(c));
+        readRow_->reset();
+        return values;
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+}
+
+std::optional<std::vector<QVariant>> KeyedRows::row(int i) {
+    return byKey(keyAt(i));
+}
+
+std::optional<std::vector<QVariant>> KeyedRows::land(int i, const std::vector<int>& columns,
+                                                     std::vector<bool>& read) {
+    const quint64 generation = db_.generation();
+    const bool sequential = lastLanded_ >= 0 && lastLandedGeneration_ == generation &&
+                            (i == lastLanded_ + 1 || i == lastLanded_ - 1);
+    const int step = sequential ? i - lastLanded_ : 0;
+    lastLanded_ = i;
+    lastLandedGeneration_ = generation;
+
+    const qint64 key = keyAt(i);
+    if (window_.generation != generation || window_.columns != columns ||
+        !std::binary_search(window_.keys.begin(), window_.keys.end(), key))
+        readWindow(columns, i, step);
+    const auto it = std::lower_bound(window_.keys.begin(), window_.keys.end(), key);
+    if (it == window_.keys.end() || *it != key)
+        return std::nullopt;
+    read.assign(size_t(source_.info.columns.size()), false);
+    for (int c : columns)
+        read[size_t(c)] = true;
+    return window_.values[size_t(it - window_.keys.begin())];
+}
+
+// Reads `columns` of row `i` and, walking (`step` 1 or -1), of the next rows in that
+// direction in one go: those whose keys lie between the record set's own keys, keeping
+// only its own rows.
+void KeyedRows::readWindow(const std::vector<int>& columns, int i, int step) {
+    constexpr int kAhead = 64;
+    const int first = step < 0 ? std::max(0, i - (kAhead - 1)) : i;
+    const int last = step > 0 ? std::min(count() - 1, i + (kAhead - 1)) : i;
+    // Rows far apart (a statement that selects few) are read one by one rather than
+    // stepping over everything that lies between them.
+    const bool sparse = keyAt(last) - keyAt(first) > 4 * qint64(last - first + 1);
+    const size_t width = size_t(source_.info.columns.size());
+    window_.generation = ~quint64(0);
+    window_.keys.clear();
+    window_.values.clear();
+    try {
+        if (!readRange_ || window_.columns != columns) {
+            QStringList names{keyName_};
+            for (int c : columns)
+                names << sql::quoted(source_.info.columns[c]);
+            readRange_.reset();
+            readRange_.emplace(db_.handle(),
+                               QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN ?1 AND ?2 ORDER BY %3")
+                                   .arg(names.join(QStringLiteral(", ")), table(), keyName_));
+        }
+        window_.columns = columns;
+        // Takes the row the statement is on when it is one of the record set's own.
+        int mine = first;
+        const auto take = [&] {
+            const qint64 k = readRange_->int64(0);
+            while (mine <= last && keyAt(mine) < k)
+                ++mine;
+            if (mine > last || keyAt(mine) != k)
+                return mine <= last; // a row the record set does not hold: go on
+            window_.keys.push_back(k);
+            std::vector<QVariant> values(width);
+            for (size_t c = 0; c < columns.size(); ++c)
+                values[size_t(columns[c])] = readRange_->value(int(c) + 1);
+            window_.values.push_back(std::move(values));
+            return true;
+        };
+        if (sparse) {
+            for (int r = first; r <= last; ++r) {
+                readRange_->bind(1, keyAt(r));
+                readRange_->bind(2, keyAt(r));
+                mine = r;
+                if (readRange_->step())
+                    take();
+                readRange_->reset();
+            }
+        } else {
+            readRange_->bind(1, keyAt(first));
+            readRange_->bind(2, keyAt(last));
+            while (readRange_->step() && take()) {
+            }
+            readRange_->reset();
+        }
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+    window_.generation = db_.generation();
+}
+
+int KeyedRows::findFirst(int column, const QString& text) {
+    // The engine compares: the text as a Like pattern in which every character stands for
+    // itself ("[*]" is a star), which is equality ignoring case.
+    QString literal;
+    for (const QChar ch : text) {
+        if (ch == u'*' || ch == u'?' || ch == u'#' || ch == u'[')
+            literal += QLatin1Char('[') + ch + QLatin1Char(']');
+        else
+            literal += ch;
+    }
+    try {
+        sql::Stmt q(db_.handle(), QStringLiteral("SELECT %3 FROM %2 WHERE qv_like(?1, %1) ORDER BY %3")
+                                      .arg(sql::quoted(source_.info.columns[column]), table(), keyName_));
+        q.bind(1, literal);
+        while (q.step())
+            if (const int at = find(q.int64(0)); at >= 0)
+                return at; // a dynamic record set looks only among its own rows
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+    return -1;
+}
+
+void KeyedRows::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) {
+    // One pass in whatever order the engine finds cheapest (an index on the column holds it
+    // with the keys); each row is put at its position by its key.
+    try {
+        sql::Stmt q(db_.handle(), QStringLiteral("SELECT %3, %1 FROM %2")
+                                      .arg(sql::quoted(source_.info.columns[column]), table(), keyName_));
+        std::vector<bool> seen(keys_.size(), false);
+        int next = 0; // the engine mostly hands the rows over in key order
+        while (q.step()) {
+            const qint64 k = q.int64(0);
+            const int at = next < count() && keyAt(next) == k ? next : find(k);
+            if (at < 0)
+                continue;
+            next = at + 1;
+            seen[size_t(at)] = true;
+            visit(at, q.value(1));
+        }
+        for (size_t i = 0; i < seen.size(); ++i)
+            if (!seen[i])
+                visit(int(i), QVariant()); // gone since the keys were read
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+}
+
+// A table's rows as they are now; a dynamic record set's as of its keys.
+std::vector<std::vector<QVariant>> KeyedRows::all() {
+    std::vector<std::vector<QVariant>> out;
+    try {
+        QStringList names{keyName_};
+        for (const QString& c : source_.info.columns)
+            names << sql::quoted(c);
+        sql::Stmt q(db_.handle(), QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                                      .arg(names.join(QStringLiteral(", ")), table(), keyName_));
+        const int n = int(source_.info.columns.size());
+        while (q.step()) {
+            if (!source_.live && find(q.int64(0)) < 0)
+                continue; // a dynamic record set shows only its own rows
+            std::vector<QVariant> values;
+            values.reserve(size_t(n));
+            for (int c = 0; c < n; ++c)
+                values.push_back(q.value(c + 1));
+            out.push_back(std::move(values));
+        }
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+
+TableRows::TableRows(Database& db, const Source& source) : KeyedRows(db, source, QStringLiteral("rowid")) {}
+
+void TableRows::load() {
+    keys_.clear();
+    sql::Stmt q(db_.handle(),
+                QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(sql::quoted(source_.info.name)));
+    while (q.step())
+        keys_.push_back(q.int64(0));
+    seenKeys_ = db_.keyGeneration(source_.info.name);
+    stamp();
+}
+
+bool TableRows::sync() {
+    if (inSync())
+        return false;
+    try {
+        load();
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+    return true;
+}
+
+bool TableRows::inSync() const {
+    return seenKeys_ == db_.keyGeneration(source_.info.name);
+}
+
+void TableRows::inserted(qint64 key, bool wasInSync) {
+    if (!wasInSync) {
+        sync();
+        return;
+    }
+    Rows::inserted(key, wasInSync);
+    seenKeys_ = db_.keyGeneration(source_.info.name);
+}
+
+void TableRows::removed(qint64 key, bool wasInSync) {
+    if (!wasInSync) {
+        sync();
+        return;
+    }
+    Rows::removed(key, wasInSync);
+    seenKeys_ = db_.keyGeneration(source_.info.name);
+}
+
+bool TableRows::keysCurrent() const {
+    return inSync();
+}
+
+void TableRows::adopt(Rows& previous) {
+    seenKeys_ = static_cast<TableRows&>(previous).seenKeys_;
+    Rows::adopt(previous);
+}
+
+// ---------------------------------------------------------------------------------------
+
+SnapshotRows::SnapshotRows(Database& db, const Source& source, QString keyName)
+    : KeyedRows(db, source, std::move(keyName)) {}
+
+// No order is asked of the engine, so that it may read a small index rather than the rows.
+bool SnapshotRows::load() {
+    keys_.clear();
+    QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyName_, sql::quoted(source_.info.name));
+    if (source_.filterColumn >= 0)
+        text += QStringLiteral(" WHERE qv_like(?1, %1)")
+                    .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
+    sql::Stmt q(db_.handle(), text);
+    if (source_.filterColumn >= 0)
+        q.bind(1, source_.pattern);
+    bool ascending = true;
+    while (q.step()) {
+        if (q.isNull(0)) {
+            keys_.clear();
+            return false;
+        }
+        ascending = ascending && (keys_.empty() || q.int64(0) > keys_.back());
+        keys_.push_back(q.int64(0));
+    }
+    if (!ascending) {
+        std::sort(keys_.begin(), keys_.end());
+        if (std::adjacent_find(keys_.begin(), keys_.end()) != keys_.end()) {
+            keys_.clear();
+            return false;
+        }
+    }
+    stamp();
+    return true;
+}
+
+bool SnapshotRows::keysCurrent() const {
+    return loadedGeneration_ == db_.generation();
+}
+
+} // namespace qv

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "store/Rows.h"
+
+namespace qv {
+
+// Rows known by a key of their table (rowid) or view (ID), whose values are read from the
+// file as they are landed on. A walk reads the next rows in one go, by the range of keys
+// they lie in; only the columns asked for are read, the rest of a row when first needed.
+class KeyedRows : public Rows {
+public:
+    std::optional<std::vector<QVariant>> land(int i, const std::vector<int>& columns,
+                                              std::vector<bool>& read) override;
+    std::optional<std::vector<QVariant>> row(int i) override;
+    int findFirst(int column, const QString& text) override;
+    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override;
+    std::vector<std::vector<QVariant>> all() override;
+
+protected:
+    KeyedRows(Database& db, const Source& source, QString keyName);
+    std::optional<std::vector<QVariant>> byKey(qint64 key);
+
+    const QString keyName_; // as the engine reads it
+
+private:
+    void readWindow(const std::vector<int>& columns, int i, int step);
+    QString table() const;
+
+    // The rows read ahead, valid while nothing is written.
+    struct Window {
+        quint64 generation = ~quint64(0);
+        std::vector<int> columns;
+        std::vector<qint64> keys; // ascending
+        std::vector<std::vector<QVariant>> values;
+    } window_;
+    int lastLanded_ = -1;
+    quint64 lastLandedGeneration_ = ~quint64(0);
+    std::optional<sql::Stmt> readRange_, readRow_;
+};
+
+// A table's rows: its keys follow the rows added or removed through the store since they
+// were read, and rows another data control stored are seen.
+class TableRows final : public KeyedRows {
+public:
+    TableRows(Database& db, const Source& source);
+    void load();
+    bool sync() override;
+    bool inSync() const override;
+    void inserted(qint64 key, bool wasInSync) override;
+    void removed(qint64 key, bool wasInSync) override;
+
+protected:
+    bool keysCurrent() const override;
+    void adopt(Rows& previous) override;
+
+private:
+    quint64 seenKeys_ = 0; // the table's key generation the keys are as of
+};
+
+// The rows of a dynamic record set with a key: the keys as of opening (those matching the
+// filter of a statement), each row's values as they are now.
+class SnapshotRows final : public KeyedRows {
+public:
+    SnapshotRows(Database& db, const Source& source, QString keyName);
+    // False when the keys do not identify the rows (a view whose ID repeats or is missing).
+    bool load();
+
+protected:
+    bool keysCurrent() const override;
+};
+
+} // namespace qv

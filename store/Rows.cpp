@@ -1,0 +1,171 @@
+#include "store/Rows.h"
+
+#include "store/KeyedRows.h"
+#include "store/Statement.h"
+#include "store/StoreError.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace qv {
+
+namespace {
+
+// A view's rows without a usable key, every value held as of opening; keyed by position.
+class HeldRows final : public Rows {
+public:
+    HeldRows(Database& db, const Source& source) : Rows(db, source) {}
+
+    void load() {
+        QString text = QStringLiteral("SELECT %1 FROM %2").arg(columnList(), sql::quoted(source_.info.name));
+        if (source_.filterColumn >= 0)
+            text += QStringLiteral(" WHERE qv_like(?1, %1)")
+                        .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
+        sql::Stmt q(db_.handle(), text);
+        if (source_.filterColumn >= 0)
+            q.bind(1, source_.pattern);
+        const int n = int(source_.info.columns.size());
+        while (q.step()) {
+            keys_.push_back(qint64(keys_.size()));
+            std::vector<QVariant> values;
+            values.reserve(size_t(n));
+            for (int c = 0; c < n; ++c)
+                values.push_back(q.value(c));
+            rows_.push_back(std::move(values));
+        }
+    }
+
+    std::optional<std::vector<QVariant>> land(int i, const std::vector<int>&,
+                                              std::vector<bool>& read) override {
+        read.assign(rows_[size_t(i)].size(), true);
+        return rows_[size_t(i)];
+    }
+    std::optional<std::vector<QVariant>> row(int i) override { return rows_[size_t(i)]; }
+    void updated(int i, const std::vector<QVariant>& values) override { rows_[size_t(i)] = values; }
+
+    int findFirst(int column, const QString& text) override {
+        for (int i = 0; i < count(); ++i) {
+            const QVariant& v = rows_[size_t(i)][size_t(column)];
+            if (!v.isNull() && sameText(v.toString(), text))
+                return i;
+        }
+        return -1;
+    }
+
+    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override {
+        for (int i = 0; i < count(); ++i)
+            visit(i, rows_[size_t(i)][size_t(column)]);
+    }
+
+    std::vector<std::vector<QVariant>> all() override { return rows_; }
+
+private:
+    QString columnList() const {
+        QStringList out;
+        for (const QString& c : source_.info.columns)
+            out << sql::quoted(c);
+        return out.join(QStringLiteral(", "));
+    }
+
+    std::vector<std::vector<QVariant>> rows_;
+};
+
+} // namespace
+
+std::unique_ptr<Rows> Rows::open(Database& db, const Source& source, Rows* previous) {
+    try {
+        if (source.live) {
+            auto rows = std::make_unique<TableRows>(db, source);
+            if (previous && previous->stillHoldFor(*rows))
+                static_cast<Rows&>(*rows).adopt(*previous);
+            else
+                rows->load();
+            return rows;
+        }
+        QString keyName = QStringLiteral("rowid");
+        if (source.info.isView) {
+            const int id = source.info.column(QStringLiteral("ID"));
+            if (id < 0) {
+                auto rows = std::make_unique<HeldRows>(db, source);
+                rows->load();
+                return rows;
+            }
+            keyName = sql::quoted(source.info.columns[id]);
+        }
+        auto rows = std::make_unique<SnapshotRows>(db, source, keyName);
+        if (previous && previous->stillHoldFor(*rows)) {
+            static_cast<Rows&>(*rows).adopt(*previous);
+            return rows;
+        }
+        if (rows->load())
+            return rows;
+        auto held = std::make_unique<HeldRows>(db, source);
+        held->load();
+        return held;
+    } catch (const sql::Failure& failure) {
+        throw StoreError(err::CannotOpen, db.readFailure(failure));
+    }
+}
+
+Rows::Rows(Database& db, const Source& source) : db_(db), source_(source) {}
+
+Rows::~Rows() = default;
+
+int Rows::lowerBound(qint64 key) const {
+    return int(std::lower_bound(keys_.begin(), keys_.end(), key) - keys_.begin());
+}
+
+int Rows::find(qint64 key) const {
+    const int i = lowerBound(key);
+    return (i < count() && keys_[size_t(i)] == key) ? i : -1;
+}
+
+void Rows::inserted(qint64 key, bool) {
+    keys_.insert(keys_.begin() + lowerBound(key), key);
+}
+
+void Rows::removed(qint64 key, bool) {
+    if (const int at = find(key); at >= 0)
+        keys_.erase(keys_.begin() + at);
+}
+
+void Rows::readFailed(const sql::Failure& failure) const {
+    throw StoreError(err::CannotOpen, db_.readFailure(failure));
+}
+
+qint64 Rows::unaccountedChanges() const {
+    return sqlite3_total_changes64(db_.handle()) - db_.accountedChanges();
+}
+
+qint64 Rows::dataVersion() const {
+    sql::Stmt q(db_.handle(), QStringLiteral("PRAGMA data_version"));
+    return q.step() ? q.int64(0) : -1;
+}
+
+void Rows::stamp() {
+    loadedChanges_ = unaccountedChanges();
+    loadedVersion_ = dataVersion();
+    loadedGeneration_ = db_.generation();
+}
+
+// Neither kind's keys hold after a write the store did not make (another connection, or a
+// statement run beside the store).
+bool Rows::stillHoldFor(const Rows& fresh) const {
+    if (&db_ != &fresh.db_ || source_.text != fresh.source_.text || source_.live != fresh.source_.live ||
+        loadedChanges_ < 0 || !keysCurrent())
+        return false;
+    try {
+        return loadedChanges_ == unaccountedChanges() && loadedVersion_ == dataVersion();
+    } catch (const sql::Failure&) {
+        return false;
+    }
+}
+
+void Rows::adopt(Rows& previous) {
+    keys_ = std::move(previous.keys_);
+    loadedChanges_ = previous.loadedChanges_;
+    loadedVersion_ = previous.loadedVersion_;
+    loadedGeneration_ = previous.loadedGeneration_;
+}
+
+} // namespace qv

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "store/Database.h"
+
+#include <QString>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qv {
+
+// The rows a record set shows, in record-set order, each known by a key that grows with
+// the order. A record set keeps its position in these and reads the values of the rows it
+// lands on through them. Three kinds:
+//  - a table's rows, whose keys follow every row added or removed through the store;
+//  - the rows of a dynamic record set with a key (a table's rowid, a view's ID), whose keys
+//    are those of its opening and whose values are read when they are landed on;
+//  - the rows of a view without a usable key, every value held as of opening.
+class Rows {
+public:
+    struct Source {
+        QString text; // the record source as written
+        TableInfo info;
+        bool live = false;     // a table's rows
+        int filterColumn = -1; // a statement's Like filter on this column
+        QString pattern;
+    };
+
+    // Reads the keys (or, without a usable key, the rows) of `source`. `previous`, the rows
+    // of the record set this one replaces, lends its keys when they still hold.
+    static std::unique_ptr<Rows> open(Database& db, const Source& source, Rows* previous);
+
+    virtual ~Rows();
+    Rows(const Rows&) = delete;
+    Rows& operator=(const Rows&) = delete;
+
+    int count() const { return int(keys_.size()); }
+    qint64 keyAt(int i) const { return keys_[size_t(i)]; }
+    const std::vector<qint64>& keys() const { return keys_; }
+    int lowerBound(qint64 key) const;
+    int find(qint64 key) const; // -1 when absent
+    // Drops a row found gone (removed by another program since the keys were read).
+    void forget(int i) { keys_.erase(keys_.begin() + i); }
+    // Whether the rows can be written (not so for a view).
+    bool writable() const { return !source_.info.isView; }
+
+    // Reads the keys again when rows were added or removed since; true when it did.
+    virtual bool sync() { return false; }
+    // Whether the keys are as of the latest write (checked before a write of this record
+    // set's own, so that it may then apply the change itself).
+    virtual bool inSync() const { return true; }
+    // After this record set added or removed the row with `key` (`wasInSync` as before it).
+    virtual void inserted(qint64 key, bool wasInSync);
+    virtual void removed(qint64 key, bool wasInSync);
+
+    // The values of row `i` when landing on it, at least `columns` (in table order) read; a
+    // column not read is null and marked in `read`. Nothing when the row is gone.
+    virtual std::optional<std::vector<QVariant>> land(int i, const std::vector<int>& columns,
+                                                      std::vector<bool>& read) = 0;
+    // Every value of row `i`, read now; nothing when the row is gone.
+    virtual std::optional<std::vector<QVariant>> row(int i) = 0;
+    // After this record set stored `values` in row `i`.
+    virtual void updated(int /*i*/, const std::vector<QVariant>& /*values*/) {}
+    // The first row whose `column` equals `text` ignoring case; -1 when none.
+    virtual int findFirst(int column, const QString& text) = 0;
+    // Visits `column` of every row once, in no particular order: its position and value
+    // (null for a row gone since the keys were read).
+    virtual void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) = 0;
+    // The values of every row in record-set order.
+    virtual std::vector<std::vector<QVariant>> all() = 0;
+
+protected:
+    Rows(Database& db, const Source& source);
+    [[noreturn]] void readFailed(const sql::Failure& failure) const;
+
+    // What the file was like when the keys were read (the connection's count of changes the
+    // store did not make, the file's data version, the store's write generation): a record
+    // set opened anew on the same source keeps the keys when nothing was written since.
+    void stamp();
+    bool stillHoldFor(const Rows& fresh) const;
+    // Whether the keys follow the store's own writes since they were read.
+    virtual bool keysCurrent() const { return false; }
+    virtual void adopt(Rows& previous);
+
+    Database& db_; // outlives the record set (whose data control holds it)
+    Source source_;
+    std::vector<qint64> keys_; // ascending
+    quint64 loadedGeneration_ = 0;
+
+private:
+    qint64 unaccountedChanges() const;
+    qint64 dataVersion() const;
+
+    qint64 loadedChanges_ = -1; // -1: not stamped, never lent
+    qint64 loadedVersion_ = -1;
+};
+
+} // namespace qv
