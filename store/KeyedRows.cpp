@@ -3,6 +3,7 @@
 #include "store/Statement.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qv {
 
@@ -203,8 +204,26 @@ std::vector<std::vector<QVariant>> KeyedRows::all() {
 
 TableRows::TableRows(Database& db, const Source& source) : KeyedRows(db, source, QStringLiteral("rowid")) {}
 
+void TableRows::start() {
+    const QString table = sql::quoted(source_.info.name);
+    sql::Stmt count(db_.handle(), QStringLiteral("SELECT count(*) FROM %1").arg(table));
+    sql::Stmt first(db_.handle(), QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid LIMIT 1").arg(table));
+    if (!count.step() || count.int64(0) <= 0 || count.int64(0) > std::numeric_limits<int>::max() ||
+        !first.step())
+        return load();
+    keys_.clear();
+    pending_ = true;
+    pendingCount_ = int(count.int64(0));
+    pendingFirst_ = first.int64(0);
+    seenKeys_ = db_.keyGeneration(source_.info.name);
+    stamp();
+}
+
 void TableRows::load() {
     keys_.clear();
+    if (pending_)
+        keys_.reserve(size_t(pendingCount_));
+    pending_ = false;
     sql::Stmt q(db_.handle(),
                 QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(sql::quoted(source_.info.name)));
     while (q.step())
@@ -213,14 +232,42 @@ void TableRows::load() {
     stamp();
 }
 
-bool TableRows::sync() {
-    if (inSync())
-        return false;
+void TableRows::readKeys() {
     try {
         load();
     } catch (const sql::Failure& failure) {
         readFailed(failure);
     }
+}
+
+void TableRows::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) {
+    if (!pending_)
+        return KeyedRows::readColumn(column, visit);
+    // The keys are read on the way, in their order.
+    pending_ = false;
+    keys_.clear();
+    keys_.reserve(size_t(pendingCount_));
+    try {
+        sql::Stmt q(db_.handle(),
+                    QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                        .arg(sql::quoted(source_.info.columns[column]), sql::quoted(source_.info.name)));
+        while (q.step()) {
+            keys_.push_back(q.int64(0));
+            visit(int(keys_.size()) - 1, q.value(1));
+        }
+        seenKeys_ = db_.keyGeneration(source_.info.name);
+        stamp();
+    } catch (const sql::Failure& failure) {
+        keys_.clear();
+        pending_ = true;
+        readFailed(failure);
+    }
+}
+
+bool TableRows::sync(bool needKeys) {
+    if (inSync() && !(pending_ && needKeys))
+        return false;
+    readKeys();
     return true;
 }
 
@@ -229,8 +276,8 @@ bool TableRows::inSync() const {
 }
 
 void TableRows::inserted(qint64 key, bool wasInSync) {
-    if (!wasInSync) {
-        sync();
+    if (!wasInSync || pending_) {
+        sync(true);
         return;
     }
     Rows::inserted(key, wasInSync);
@@ -238,8 +285,8 @@ void TableRows::inserted(qint64 key, bool wasInSync) {
 }
 
 void TableRows::removed(qint64 key, bool wasInSync) {
-    if (!wasInSync) {
-        sync();
+    if (!wasInSync || pending_) {
+        sync(true);
         return;
     }
     Rows::removed(key, wasInSync);

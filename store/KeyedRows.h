@@ -43,8 +43,12 @@ private:
 class TableRows final : public KeyedRows {
 public:
     TableRows(Database& db, const Source& source);
+    // Reads the count and the first key; the keys themselves are read when first needed,
+    // or by a pass over a column that reads them on its way.
+    void start();
     void load();
-    bool sync() override;
+    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override;
+    bool sync(bool needKeys) override;
     bool inSync() const override;
     void inserted(qint64 key, bool wasInSync) override;
     void removed(qint64 key, bool wasInSync) override;
@@ -52,6 +56,7 @@ public:
 protected:
     bool keysCurrent() const override;
     void adopt(Rows& previous) override;
+    void readKeys() override;
 
 private:
     quint64 seenKeys_ = 0; // the table's key generation the keys are as of

@@ -110,7 +110,7 @@ struct RecordSet::Impl {
     std::optional<qint64> lastModified;
 
     bool isTable() const { return type == Type::Table; }
-    int count() const { return rows->count(); }
+    int count() { return rows->count(); }
 
     int column(const QString& field) {
         if (auto it = columnCache.constFind(field); it != columnCache.constEnd())
@@ -144,9 +144,10 @@ struct RecordSet::Impl {
             where = Where::Gone;
     }
 
-    // A table record set reads its keys again when rows were added or removed since.
-    void sync() {
-        if (rows->sync())
+    // A table record set reads its keys again when rows were added or removed since, and
+    // for the first time when they are needed (`needKeys`) rather than only their count.
+    void sync(bool needKeys = true) {
+        if (rows->sync(needKeys))
             relocate();
     }
 
@@ -263,7 +264,7 @@ void RecordSet::land() {
             d->current = std::move(*values);
         } else {
             // Removed by another program since the keys were read.
-            d->rows->forget(d->index);
+            d->rows->forget(d->key);
             d->where = Where::Gone;
         }
     }
@@ -378,14 +379,14 @@ bool RecordSet::isNewRow() const {
 }
 
 int RecordSet::RecordCount() const {
-    d->sync();
+    d->sync(false);
     return d->count();
 }
 
 float RecordSet::PercentPosition() const {
     if (d->added || d->where != Where::Row)
         noCurrentRecord();
-    d->sync();
+    d->sync(false);
     if (d->where != Where::Row)
         noCurrentRecord();
     return float(100.0 * double(d->index) / double(d->count()));
@@ -532,7 +533,7 @@ void RecordSet::Seek(const QString& comparison, const QVariant& key) {
     // A row another program removed since the keys were read is no match: the record set
     // must not land on it and leave its caller on no record at all.
     while (found >= 0 && !d->rows->row(found)) {
-        d->rows->forget(found);
+        d->rows->forget(d->rows->keyAt(found));
         d->relocate();
         if (op == QLatin1String("="))
             found = -1;
@@ -710,8 +711,9 @@ std::vector<QVariant> RecordSet::rowAt(int position) const {
 void RecordSet::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) const {
     if (column < 0 || column >= d->info.columns.size())
         return;
-    d->sync();
+    d->sync(false);
     d->rows->readColumn(column, visit);
+    d->relocate(); // a table's keys may have been read in the same pass
 }
 
 } // namespace qv

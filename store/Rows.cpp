@@ -79,7 +79,7 @@ std::unique_ptr<Rows> Rows::open(Database& db, const Source& source, Rows* previ
             if (previous && previous->stillHoldFor(*rows))
                 static_cast<Rows&>(*rows).adopt(*previous);
             else
-                rows->load();
+                rows->start();
             return rows;
         }
         QString keyName = QStringLiteral("rowid");
@@ -111,13 +111,19 @@ Rows::Rows(Database& db, const Source& source) : db_(db), source_(source) {}
 
 Rows::~Rows() = default;
 
-int Rows::lowerBound(qint64 key) const {
+int Rows::lowerBound(qint64 key) {
+    ensure();
     return int(std::lower_bound(keys_.begin(), keys_.end(), key) - keys_.begin());
 }
 
-int Rows::find(qint64 key) const {
+int Rows::find(qint64 key) {
     const int i = lowerBound(key);
     return (i < count() && keys_[size_t(i)] == key) ? i : -1;
+}
+
+void Rows::forget(qint64 key) {
+    if (const int at = find(key); at >= 0)
+        keys_.erase(keys_.begin() + at);
 }
 
 void Rows::inserted(qint64 key, bool) {
@@ -125,8 +131,7 @@ void Rows::inserted(qint64 key, bool) {
 }
 
 void Rows::removed(qint64 key, bool) {
-    if (const int at = find(key); at >= 0)
-        keys_.erase(keys_.begin() + at);
+    forget(key);
 }
 
 void Rows::readFailed(const sql::Failure& failure) const {
@@ -163,6 +168,9 @@ bool Rows::stillHoldFor(const Rows& fresh) const {
 
 void Rows::adopt(Rows& previous) {
     keys_ = std::move(previous.keys_);
+    pending_ = previous.pending_;
+    pendingCount_ = previous.pendingCount_;
+    pendingFirst_ = previous.pendingFirst_;
     loadedChanges_ = previous.loadedChanges_;
     loadedVersion_ = previous.loadedVersion_;
     loadedGeneration_ = previous.loadedGeneration_;

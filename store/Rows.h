@@ -36,18 +36,30 @@ public:
     Rows(const Rows&) = delete;
     Rows& operator=(const Rows&) = delete;
 
-    int count() const { return int(keys_.size()); }
-    qint64 keyAt(int i) const { return keys_[size_t(i)]; }
-    const std::vector<qint64>& keys() const { return keys_; }
-    int lowerBound(qint64 key) const;
-    int find(qint64 key) const; // -1 when absent
-    // Drops a row found gone (removed by another program since the keys were read).
-    void forget(int i) { keys_.erase(keys_.begin() + i); }
+    // The keys of a table's rows may be read only when first needed: until then the count
+    // and the first key are known.
+    int count() const { return pending_ ? pendingCount_ : int(keys_.size()); }
+    qint64 keyAt(int i) {
+        if (pending_ && i == 0)
+            return pendingFirst_;
+        ensure();
+        return keys_[size_t(i)];
+    }
+    const std::vector<qint64>& keys() {
+        ensure();
+        return keys_;
+    }
+    int lowerBound(qint64 key);
+    int find(qint64 key); // -1 when absent
+    // Drops the row with `key`, found gone (removed by another program since the keys were
+    // read).
+    void forget(qint64 key);
     // Whether the rows can be written (not so for a view).
     bool writable() const { return !source_.info.isView; }
 
-    // Reads the keys again when rows were added or removed since; true when it did.
-    virtual bool sync() { return false; }
+    // Reads the keys again when rows were added or removed since, or for the first time
+    // when `needKeys`; true when it did (positions in them may have changed).
+    virtual bool sync(bool /*needKeys*/) { return false; }
     // Whether the keys are as of the latest write (checked before a write of this record
     // set's own, so that it may then apply the change itself).
     virtual bool inSync() const { return true; }
@@ -88,6 +100,14 @@ protected:
     Source source_;
     std::vector<qint64> keys_; // ascending
     quint64 loadedGeneration_ = 0;
+    bool pending_ = false; // keys not read yet
+    int pendingCount_ = 0;
+    qint64 pendingFirst_ = 0;
+    void ensure() {
+        if (pending_)
+            readKeys();
+    }
+    virtual void readKeys() {}
 
 private:
     qint64 unaccountedChanges() const;

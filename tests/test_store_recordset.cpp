@@ -977,3 +977,26 @@ TEST_F(RecordSetTest, FindFirstTakesPatternCharactersForThemselves) {
 }
 
 } // namespace
+
+TEST_F(RecordSetTest, RowsAnotherProgramChangesBeforeTheFirstMoveAreNeitherSkippedNorOverrun) {
+    addPatients({"Rossi", "Bianchi", "Verdi"});
+    auto s = card();
+    s->data->Refresh();
+    ASSERT_EQ((*s)["Cognome"].text, "Rossi");
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "DELETE FROM Pazienti WHERE Cognome IN ('Rossi', 'Verdi');"
+                                  "INSERT INTO Pazienti (Cognome) VALUES ('Neri')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+
+    s->rs().MoveNext();
+    EXPECT_EQ((*s)["Cognome"].text, "Bianchi");
+    s->rs().MoveLast();
+    EXPECT_EQ((*s)["Cognome"].text, "Neri");
+    s->rs().MovePrevious();
+    EXPECT_EQ((*s)["Cognome"].text, "Bianchi");
+    EXPECT_EQ(s->rs().RecordCount(), 2);
+}
