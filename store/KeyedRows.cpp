@@ -16,13 +16,10 @@ QString KeyedRows::table() const {
 
 std::optional<std::vector<QVariant>> KeyedRows::byKey(qint64 key) {
     try {
-        if (!readRow_) {
-            QStringList names;
-            for (const QString& c : source_.info.columns)
-                names << sql::quoted(c);
-            readRow_.emplace(db_.handle(), QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1")
-                                               .arg(names.join(QStringLiteral(", ")), table(), keyName_));
-        }
+        if (!readRow_)
+            readRow_.emplace(
+                db_.handle(),
+                QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1").arg(columnList(), table(), keyName_));
         readRow_->bind(1, key);
         if (!readRow_->step()) {
             readRow_->reset();
@@ -179,11 +176,8 @@ void KeyedRows::readColumn(int column, const std::function<void(int, const QVari
 std::vector<std::vector<QVariant>> KeyedRows::all() {
     std::vector<std::vector<QVariant>> out;
     try {
-        QStringList names{keyName_};
-        for (const QString& c : source_.info.columns)
-            names << sql::quoted(c);
-        sql::Stmt q(db_.handle(), QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                                      .arg(names.join(QStringLiteral(", ")), table(), keyName_));
+        sql::Stmt q(db_.handle(),
+                    QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(keyName_, columnList(), table()));
         const int n = int(source_.info.columns.size());
         while (q.step()) {
             if (!source_.live && find(q.int64(0)) < 0)
@@ -310,13 +304,7 @@ SnapshotRows::SnapshotRows(Database& db, const Source& source, QString keyName)
 // No order is asked of the engine, so that it may read a small index rather than the rows.
 bool SnapshotRows::load() {
     keys_.clear();
-    QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyName_, sql::quoted(source_.info.name));
-    if (source_.filterColumn >= 0)
-        text += QStringLiteral(" WHERE qv_like(?1, %1)")
-                    .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
-    sql::Stmt q(db_.handle(), text);
-    if (source_.filterColumn >= 0)
-        q.bind(1, source_.pattern);
+    sql::Stmt q = select(keyName_);
     bool ascending = true;
     while (q.step()) {
         if (q.isNull(0)) {

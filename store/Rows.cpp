@@ -17,13 +17,7 @@ public:
     HeldRows(Database& db, const Source& source) : Rows(db, source) {}
 
     void load() {
-        QString text = QStringLiteral("SELECT %1 FROM %2").arg(columnList(), sql::quoted(source_.info.name));
-        if (source_.filterColumn >= 0)
-            text += QStringLiteral(" WHERE qv_like(?1, %1)")
-                        .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
-        sql::Stmt q(db_.handle(), text);
-        if (source_.filterColumn >= 0)
-            q.bind(1, source_.pattern);
+        sql::Stmt q = select(columnList());
         const int n = int(source_.info.columns.size());
         while (q.step()) {
             keys_.push_back(qint64(keys_.size()));
@@ -60,13 +54,6 @@ public:
     std::vector<std::vector<QVariant>> all() override { return rows_; }
 
 private:
-    QString columnList() const {
-        QStringList out;
-        for (const QString& c : source_.info.columns)
-            out << sql::quoted(c);
-        return out.join(QStringLiteral(", "));
-    }
-
     std::vector<std::vector<QVariant>> rows_;
 };
 
@@ -132,6 +119,24 @@ void Rows::inserted(qint64 key, bool) {
 
 void Rows::removed(qint64 key, bool) {
     forget(key);
+}
+
+QString Rows::columnList() const {
+    QStringList out;
+    for (const QString& c : source_.info.columns)
+        out << sql::quoted(c);
+    return out.join(QStringLiteral(", "));
+}
+
+sql::Stmt Rows::select(const QString& what) const {
+    QString text = QStringLiteral("SELECT %1 FROM %2").arg(what, sql::quoted(source_.info.name));
+    if (source_.filterColumn >= 0)
+        text += QStringLiteral(" WHERE qv_like(?1, %1)")
+                    .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
+    sql::Stmt q(db_.handle(), text);
+    if (source_.filterColumn >= 0)
+        q.bind(1, source_.pattern);
+    return q;
 }
 
 void Rows::readFailed(const sql::Failure& failure) const {

@@ -86,6 +86,10 @@ public:
 protected:
     Rows(Database& db, const Source& source);
     [[noreturn]] void readFailed(const sql::Failure& failure) const;
+    // Every column, quoted, in table order.
+    QString columnList() const;
+    // "SELECT <what> FROM" the table, with the statement's filter when there is one.
+    sql::Stmt select(const QString& what) const;
 
     // What the file was like when the keys were read (the connection's count of changes the
     // store did not make, the file's data version, the store's write generation): a record
