@@ -67,6 +67,8 @@ std::optional<std::vector<QVariant>> KeyedRows::land(int i, const std::vector<in
 // only its own rows.
 void KeyedRows::readWindow(const std::vector<int>& columns, int i, int step) {
     constexpr int kAhead = 64;
+    if (step != 0)
+        ensure(); // the count of keys not yet read may be out of date
     const int first = step < 0 ? std::max(0, i - (kAhead - 1)) : i;
     const int last = step > 0 ? std::min(count() - 1, i + (kAhead - 1)) : i;
     // Rows far apart (a statement that selects few) are read one by one rather than
