@@ -337,10 +337,8 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
     } catch (const sql::Failure& failure) {
         refused(failure.message());
     }
-    if (auto values = d->rows->row(d->index)) {
-        d->rows->updated(d->index, *values);
+    if (auto values = d->rows->row(d->index))
         d->setCurrent(std::move(*values));
-    }
     d->lastModified = d->key;
 }
 

@@ -35,7 +35,6 @@ public:
         return rows_[size_t(i)];
     }
     std::optional<std::vector<QVariant>> row(int i) override { return rows_[size_t(i)]; }
-    void updated(int i, const std::vector<QVariant>& values) override { rows_[size_t(i)] = values; }
 
     int findFirst(int column, const QString& text) override {
         for (int i = 0; i < count(); ++i) {

@@ -73,8 +73,6 @@ public:
                                                       std::vector<bool>& read) = 0;
     // Every value of row `i`, read now; nothing when the row is gone.
     virtual std::optional<std::vector<QVariant>> row(int i) = 0;
-    // After this record set stored `values` in row `i`.
-    virtual void updated(int /*i*/, const std::vector<QVariant>& /*values*/) {}
     // The first row whose `column` equals `text` ignoring case; -1 when none.
     virtual int findFirst(int column, const QString& text) = 0;
     // Visits `column` of every row once, in no particular order: its position and value
