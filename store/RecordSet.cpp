@@ -584,8 +584,7 @@ void RecordSet::AddNew() {
 }
 
 void RecordSet::Edit() {
-    if (!d->rows->writable())
-        readOnly(d->info.name);
+    d->write(); // a view is not edited
     if (d->added)
         return;
     d->sync();
