@@ -211,8 +211,9 @@ void FormAgend::SaveDayFile() {
     // The message box takes the focus from the box that was just entered; that is not a
     // second leaving to report.
     reportingSaveFailure_ = true;
-    platform().msg.show(QStringLiteral("L'agenda di %1 non è stata salvata: %2").arg(Label1->text(), saved.reason),
-                        MsgButtons::Ok, MsgIcon::Exclamation, QString());
+    platform().msg.show(
+        QStringLiteral("L'agenda di %1 non è stata salvata: %2").arg(Label1->text(), saved.reason),
+        MsgButtons::Ok, MsgIcon::Exclamation, QString());
     reportingSaveFailure_ = false;
 }
 
@@ -235,13 +236,14 @@ void FormAgend::CandyHCommand7_Click() {
         return;
     const QString weekday = Text3->text();
     const QString prompt =
-        QStringLiteral("In questo momento l'agenda è aperta sul giorno della settimana") + QStringLiteral(" '") +
-        weekday + QStringLiteral("'") +
-        QStringLiteral(". Vuoi che le impostazioni degli orari così come appaiono oggi vengano mantenute anche "
-                       "per tutti i futuri giorni della settimana di") +
+        QStringLiteral("In questo momento l'agenda è aperta sul giorno della settimana") +
+        QStringLiteral(" '") + weekday + QStringLiteral("'") +
+        QStringLiteral(
+            ". Vuoi che le impostazioni degli orari così come appaiono oggi vengano mantenute anche "
+            "per tutti i futuri giorni della settimana di") +
         QStringLiteral(" ") + weekday + QStringLiteral("?");
-    if (platform().msg.show(prompt, MsgButtons::YesNo, MsgIcon::None, QStringLiteral("A T T E N Z I O N E !!!!"),
-                            MsgAnswer::Yes) != MsgAnswer::Yes)
+    if (platform().msg.show(prompt, MsgButtons::YesNo, MsgIcon::None,
+                            QStringLiteral("A T T E N Z I O N E !!!!"), MsgAnswer::Yes) != MsgAnswer::Yes)
         return;
     try {
         RecordSet& records = Data1.Recordset();
@@ -249,8 +251,9 @@ void FormAgend::CandyHCommand7_Click() {
         records.Update();
     } catch (const StoreError& e) {
         // The sheet and its day file keep the times; only the weekday's defaults are unchanged.
-        platform().msg.show(QStringLiteral("Gli orari di %1 non sono stati memorizzati: %2").arg(weekday, e.description()),
-                            MsgButtons::Ok, MsgIcon::Exclamation, QString());
+        platform().msg.show(
+            QStringLiteral("Gli orari di %1 non sono stati memorizzati: %2").arg(weekday, e.description()),
+            MsgButtons::Ok, MsgIcon::Exclamation, QString());
     }
 }
 

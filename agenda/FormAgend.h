@@ -39,18 +39,18 @@ public:
     // The index in Text of free line 1 to 4, from top to bottom: 120, 121, 123, 122.
     static int FreeLineIndex(int line);
 
-    QLabel* Label1 = nullptr; // the title: the long date of the shown day
-    QLabel* Label2 = nullptr; // "NomePaziente:" of the left half
-    QLabel* Label3 = nullptr; // "NomePaziente:" of the right half
-    QLabel* Label4 = nullptr; // "Note:" of the left half
-    QLabel* Label5 = nullptr; // "Note:" of the right half
-    QLineEdit* Text3 = nullptr; // hidden: the weekday name of the shown date
-    QLineEdit* Text1 = nullptr; // hidden: bound to the field data
+    QLabel* Label1 = nullptr;            // the title: the long date of the shown day
+    QLabel* Label2 = nullptr;            // "NomePaziente:" of the left half
+    QLabel* Label3 = nullptr;            // "NomePaziente:" of the right half
+    QLabel* Label4 = nullptr;            // "Note:" of the left half
+    QLabel* Label5 = nullptr;            // "Note:" of the right half
+    QLineEdit* Text3 = nullptr;          // hidden: the weekday name of the shown date
+    QLineEdit* Text1 = nullptr;          // hidden: bound to the field data
     CandyScreen* CandyScreen1 = nullptr; // behind the slot grid
     CandyScreen* CandyScreen2 = nullptr; // behind the title
 
     MonthView* MonthView1 = nullptr;
-    Calendar Calendar1; // the hidden date holder: the shown date
+    Calendar Calendar1;                      // the hidden date holder: the shown date
     CandyHCommand* CandyHCommand1 = nullptr; // "Oggi"
     CandyHCommand* CandyHCommand3 = nullptr; // "Il giorno successivo"
     CandyHCommand* CandyHCommand2 = nullptr; // "Il giorno precedente"

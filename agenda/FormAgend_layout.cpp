@@ -24,11 +24,11 @@ struct GridRow {
     int leftTime, leftName, leftNote, rightTime, rightName, rightNote;
 };
 constexpr GridRow kGrid[20] = {
-    {0, 23, 72, 103, 48, 108},  {1, 22, 73, 102, 49, 109},  {2, 21, 74, 101, 50, 110},
-    {3, 20, 75, 100, 51, 111},  {4, 19, 76, 99, 52, 84},    {5, 18, 77, 98, 53, 85},
-    {6, 17, 78, 97, 54, 86},    {7, 16, 79, 96, 55, 87},    {15, 31, 64, 88, 32, 56},
-    {14, 30, 65, 89, 33, 44},   {13, 29, 66, 90, 34, 45},   {12, 28, 67, 91, 35, 46},
-    {11, 27, 68, 92, 36, 47},   {10, 26, 69, 93, 37, 115},  {9, 25, 70, 94, 38, 114},
+    {0, 23, 72, 103, 48, 108},  {1, 22, 73, 102, 49, 109},   {2, 21, 74, 101, 50, 110},
+    {3, 20, 75, 100, 51, 111},  {4, 19, 76, 99, 52, 84},     {5, 18, 77, 98, 53, 85},
+    {6, 17, 78, 97, 54, 86},    {7, 16, 79, 96, 55, 87},     {15, 31, 64, 88, 32, 56},
+    {14, 30, 65, 89, 33, 44},   {13, 29, 66, 90, 34, 45},    {12, 28, 67, 91, 35, 46},
+    {11, 27, 68, 92, 36, 47},   {10, 26, 69, 93, 37, 115},   {9, 25, 70, 94, 38, 114},
     {8, 24, 71, 95, 39, 113},   {63, 40, 80, 119, 104, 112}, {62, 41, 81, 118, 105, 59},
     {61, 42, 82, 117, 106, 58}, {60, 43, 83, 116, 107, 57},
 };
@@ -118,7 +118,8 @@ void FormAgend::buildControls() {
     Label3 = head(QStringLiteral("Label3"), QStringLiteral("NomePaziente:"), 6720, 2175);
     Label5 = head(QStringLiteral("Label5"), QStringLiteral("Note:"), 8880, 1935);
 
-    const auto slotBox = [this, client](int index, const QString& accessibleName, const QRect& where, bool bold) {
+    const auto slotBox = [this, client](int index, const QString& accessibleName, const QRect& where,
+                                        bool bold) {
         auto* box = named(new QLineEdit(client), QStringLiteral("Text_%1").arg(index), accessibleName);
         box->setGeometry(where);
         box->setFont(makeFont(QStringLiteral("MS Sans Serif"), 9.75, bold));
@@ -152,7 +153,8 @@ void FormAgend::buildControls() {
 
     // The 40 time boxes show the slot fields of the weekday row.
     for (int slot = 1; slot <= 40; ++slot)
-        Data1.bind(std::make_unique<BoundLineEdit>(Text(TextIndex(slot, Column::Time)), QString::number(slot)));
+        Data1.bind(
+            std::make_unique<BoundLineEdit>(Text(TextIndex(slot, Column::Time)), QString::number(slot)));
 
     Text3 = named(new QLineEdit(client), QStringLiteral("Text3"), QStringLiteral("Giorno della settimana"));
     Text3->hide();
@@ -160,7 +162,8 @@ void FormAgend::buildControls() {
     Text1->hide();
     Data1.bind(std::make_unique<BoundLineEdit>(Text1, QStringLiteral("data")));
 
-    MonthView1 = named(new MonthView(client), QStringLiteral("MonthView1"), QStringLiteral("Calendario del mese"));
+    MonthView1 =
+        named(new MonthView(client), QStringLiteral("MonthView1"), QStringLiteral("Calendario del mese"));
     MonthView1->setGeometry(twipsRect(12180, 240, 2490, 2370));
 
     const auto button = [client](const QString& name, const QString& caption, int top) {

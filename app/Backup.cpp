@@ -47,7 +47,8 @@ QString writeReason(int error, const QString& folder) {
         return QStringLiteral("non è permesso scrivere nella cartella \"%1\"").arg(shown(folder));
     case ENOTDIR:
     case EEXIST:
-        return QStringLiteral("al posto della cartella \"%1\" c'è un file con lo stesso nome").arg(shown(folder));
+        return QStringLiteral("al posto della cartella \"%1\" c'è un file con lo stesso nome")
+            .arg(shown(folder));
     default:
         return QStringLiteral("errore di scrittura sul disco (codice %1)").arg(error);
     }
@@ -99,7 +100,8 @@ bool readFile(const QString& path, QByteArray* bytes, int* error) {
 
 // Writes a whole file, with the given modification time (so that a copy says when its
 // original was last changed). `sync` flushes it to the disk before it is closed.
-bool writeFile(const QString& path, const QByteArray& bytes, const timespec& modified, bool sync, int* error) {
+bool writeFile(const QString& path, const QByteArray& bytes, const timespec& modified, bool sync,
+               int* error) {
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = errno;
@@ -163,7 +165,8 @@ bool soundBackup(const QString& path) {
     bool sound = false;
     if (sqlite3_open_v2(native(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         QString result;
-        sound = runCheck(db, "PRAGMA integrity_check", &result) == SQLITE_OK && result == QLatin1String("ok") &&
+        sound = runCheck(db, "PRAGMA integrity_check", &result) == SQLITE_OK &&
+                result == QLatin1String("ok") &&
                 runCheck(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Pazienti'",
                          &result) == SQLITE_OK &&
                 result == QLatin1String("1");
@@ -211,8 +214,8 @@ QString italianDate(const QDate& date) {
 // Agd, keeping the day files changed after the backup. The damaged file is renamed to
 // `kept`; false with the reason when the archive could not be put back (nothing is changed
 // then). Day files that could not be put back are counted in `dayFilesLeft`.
-bool restore(const QString& programFolder, const QString& database, const QString& kept, const QString& backup,
-             QString* why, int* dayFilesLeft) {
+bool restore(const QString& programFolder, const QString& database, const QString& kept,
+             const QString& backup, QString* why, int* dayFilesLeft) {
     QByteArray bytes;
     int error = 0;
     struct stat status {};
@@ -251,7 +254,8 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
     const QString toDays = programFolder + QLatin1Char('/') + kDayFolder;
     makeFolder(toDays, &error);
     *dayFilesLeft = 0;
-    const QStringList names = QDir(fromDays).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+    const QStringList names =
+        QDir(fromDays).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     for (const QString& name : names) {
         const QString from = fromDays + QLatin1Char('/') + name;
         const QString to = toDays + QLatin1Char('/') + name;
@@ -364,7 +368,8 @@ void DailyBackup::start() {
             QDir(backups::folderPath(folder) + QLatin1Char('/') + day.toString(kDateFormat) + kPartial)
                 .removeRecursively();
             threadOutcome_ = Outcome::Failed;
-            QMetaObject::invokeMethod(this, [this] { finished(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { finished(); }, Qt::QueuedConnection);
         }
     });
 }
@@ -423,7 +428,8 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
     const QString temp = target + kPartial;
     const auto done = [this](Outcome result) {
         threadOutcome_ = result;
-        QMetaObject::invokeMethod(this, [this] { finished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { finished(); }, Qt::QueuedConnection);
     };
 
     int error = 0;
@@ -439,11 +445,11 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
         QDir(temp).removeRecursively();
         return done(Outcome::Failed);
     }
-    const bool copied = copyDatabase(programFolder + QLatin1Char('/') + kDatabaseName,
-                                     temp + QLatin1Char('/') + kDatabaseName) &&
-                        !cancelled_ &&
-                        copyDayFiles(programFolder + QLatin1Char('/') + kDayFolder,
-                                     temp + QLatin1Char('/') + kDayFolder);
+    const bool copied =
+        copyDatabase(programFolder + QLatin1Char('/') + kDatabaseName,
+                     temp + QLatin1Char('/') + kDatabaseName) &&
+        !cancelled_ &&
+        copyDayFiles(programFolder + QLatin1Char('/') + kDayFolder, temp + QLatin1Char('/') + kDayFolder);
     if (cancelled_ || !copied) {
         QDir(temp).removeRecursively();
         return done(cancelled_ ? Outcome::Cancelled : Outcome::Failed);
@@ -481,7 +487,8 @@ bool DailyBackup::copyDatabase(const QString& source, const QString& target) {
     sqlite3* to = nullptr;
     const auto engineFailure = [this](sqlite3* db, int rc) {
         const int code = db ? sqlite3_extended_errcode(db) : rc;
-        return fail(sql::italianMessage(code, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))));
+        return fail(
+            sql::italianMessage(code, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))));
     };
     const auto closeBoth = [&] {
         sqlite3_close(from);
@@ -494,7 +501,8 @@ bool DailyBackup::copyDatabase(const QString& source, const QString& target) {
         closeBoth();
         return false;
     }
-    rc = sqlite3_open_v2(native(target).constData(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    rc =
+        sqlite3_open_v2(native(target).constData(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         engineFailure(to, rc);
         closeBoth();
@@ -564,7 +572,8 @@ bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
     // A day file saved while the copy runs is copied again; one added meanwhile is picked up
     // by the next round, so that every day file of the folder is in the copy.
     for (int round = 0; round < 4; ++round) {
-        const QStringList names = QDir(source).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+        const QStringList names =
+            QDir(source).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
         bool added = false;
         for (const QString& name : names) {
             if (cancelled_)
@@ -596,8 +605,9 @@ bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
                 return fail(writeReason(error, target));
             QByteArray written;
             if (!readFile(to, &written, &error) || written != bytes)
-                return fail(QStringLiteral("la copia del file dell'agenda \"%1\" non corrisponde all'originale")
-                                .arg(name));
+                return fail(
+                    QStringLiteral("la copia del file dell'agenda \"%1\" non corrisponde all'originale")
+                        .arg(name));
             copied.insert(name);
             added = true;
         }
@@ -606,7 +616,8 @@ bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
     }
     for (const QString& name : QDir(source).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks))
         if (!copied.contains(name))
-            return fail(QStringLiteral("il file dell'agenda \"%1\" cambia di continuo e non è stato copiato").arg(name));
+            return fail(QStringLiteral("il file dell'agenda \"%1\" cambia di continuo e non è stato copiato")
+                            .arg(name));
     return true;
 }
 
@@ -637,7 +648,8 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
                        "L'archivio danneggiato non viene cancellato: resta nella cartella con il nome\r\n"
                        "%4\r\n\r\n"
                        "Ripristinare la copia del %2?")
-            .arg(shown(databasePath), italianDate(found->date), shown(found->folder), QFileInfo(kept).fileName()),
+            .arg(shown(databasePath), italianDate(found->date), shown(found->folder),
+                 QFileInfo(kept).fileName()),
         MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
     if (answer != MsgAnswer::Yes)
         return false;
@@ -645,20 +657,22 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
     QString why;
     int dayFilesLeft = 0;
     if (!restore(platform.folder, databasePath, kept, found->folder, &why, &dayFilesLeft)) {
-        platform.msg.show(QStringLiteral("Il ripristino della copia di sicurezza del %1 non è riuscito:\r\n%2.\r\n"
-                                         "L'archivio danneggiato è rimasto com'era.")
-                              .arg(italianDate(found->date), why),
-                          MsgButtons::Ok, MsgIcon::Critical);
+        platform.msg.show(
+            QStringLiteral("Il ripristino della copia di sicurezza del %1 non è riuscito:\r\n%2.\r\n"
+                           "L'archivio danneggiato è rimasto com'era.")
+                .arg(italianDate(found->date), why),
+            MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
     if (dayFilesLeft > 0)
-        platform.msg.show(QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1,\r\n"
-                                         "ma %2 file dell'agenda non sono stati rimessi nella cartella Agd:\r\n"
-                                         "si trovano ancora nella cartella\r\n%3")
-                              .arg(italianDate(found->date))
-                              .arg(dayFilesLeft)
-                              .arg(shown(found->folder + QLatin1Char('/') + kDayFolder)),
-                          MsgButtons::Ok, MsgIcon::Exclamation);
+        platform.msg.show(
+            QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1,\r\n"
+                           "ma %2 file dell'agenda non sono stati rimessi nella cartella Agd:\r\n"
+                           "si trovano ancora nella cartella\r\n%3")
+                .arg(italianDate(found->date))
+                .arg(dayFilesLeft)
+                .arg(shown(found->folder + QLatin1Char('/') + kDayFolder)),
+            MsgButtons::Ok, MsgIcon::Exclamation);
     return true;
 }
 

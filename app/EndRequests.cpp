@@ -3,8 +3,8 @@
 #include "app/Screens.h"
 
 #include <QGuiApplication>
-#include <QSessionManager>
 #include <QSemaphore>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QThread>
 

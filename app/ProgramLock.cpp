@@ -7,10 +7,10 @@
 #include <QSysInfo>
 
 #include <cerrno>
-#include <system_error>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace qv {
@@ -56,8 +56,8 @@ ProgramLock::Outcome ProgramLock::tryTake() {
     struct stat status {};
     if (::lstat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
         if (::rmdir(name.constData()) != 0) {
-            const QString aside =
-                path_ + QStringLiteral(".%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")));
+            const QString aside = path_ + QStringLiteral(".%1").arg(QDateTime::currentDateTime().toString(
+                                              QStringLiteral("yyyyMMddhhmmss")));
             if (!QFile::rename(path_, aside)) {
                 failure_ = describe(errno);
                 return Outcome::Failed;
@@ -91,8 +91,8 @@ ProgramLock::Outcome ProgramLock::tryTake() {
         }
         struct stat opened {};
         struct stat named {};
-        if (::fstat(fd_, &opened) == 0 && ::stat(name.constData(), &named) == 0 && opened.st_ino == named.st_ino &&
-            opened.st_dev == named.st_dev)
+        if (::fstat(fd_, &opened) == 0 && ::stat(name.constData(), &named) == 0 &&
+            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
             break;
         ::close(fd_);
         fd_ = -1;

@@ -51,8 +51,9 @@ Screens::~Screens() {
 }
 
 void Screens::goAway(Screen* screen) {
-    leaving_.erase(std::remove_if(leaving_.begin(), leaving_.end(), [](const QPointer<Screen>& s) { return !s; }),
-                   leaving_.end());
+    leaving_.erase(
+        std::remove_if(leaving_.begin(), leaving_.end(), [](const QPointer<Screen>& s) { return !s; }),
+        leaving_.end());
     leaving_.emplace_back(screen);
     screen->deleteLater();
 }

@@ -31,15 +31,17 @@ bool openSession(Platform& platform, Session& session) {
     if (outcome == ProgramLock::Outcome::OtherComputer) {
         const QLocale italian(QLocale::Italian, QLocale::Italy);
         const QDateTime since = lock->holderSince().toLocalTime();
-        const QString when = since.isValid() ? QStringLiteral(" dal %1 alle %2")
-                                                   .arg(italian.toString(since.date(), QStringLiteral("dd/MM/yyyy")),
-                                                        italian.toString(since.time(), QStringLiteral("HH:mm")))
-                                             : QString();
+        const QString when = since.isValid()
+                                 ? QStringLiteral(" dal %1 alle %2")
+                                       .arg(italian.toString(since.date(), QStringLiteral("dd/MM/yyyy")),
+                                            italian.toString(since.time(), QStringLiteral("HH:mm")))
+                                 : QString();
         const MsgAnswer answer = platform.msg.show(
-            QStringLiteral("I dati della cartella %1 risultano aperti da Quorvane sul computer \"%2\"%3.\r\n"
-                           "Se Quorvane non è aperto su quel computer (per esempio perché la cartella è stata "
-                           "copiata dal vecchio computer o ripristinata da una copia di sicurezza), si può "
-                           "continuare su questo computer.\r\nContinuare e usare i dati su questo computer?")
+            QStringLiteral(
+                "I dati della cartella %1 risultano aperti da Quorvane sul computer \"%2\"%3.\r\n"
+                "Se Quorvane non è aperto su quel computer (per esempio perché la cartella è stata "
+                "copiata dal vecchio computer o ripristinata da una copia di sicurezza), si può "
+                "continuare su questo computer.\r\nContinuare e usare i dati su questo computer?")
                 .arg(folder, lock->holderHost(), when),
             MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
         if (answer != MsgAnswer::Yes)
@@ -55,14 +57,15 @@ bool openSession(Platform& platform, Session& session) {
         return false;
     }
     if (outcome == ProgramLock::Outcome::Failed) {
-        const QString what = lock->diskFull()
-                                 ? QStringLiteral("Il disco della cartella del programma %1 è pieno, quindi "
-                                                  "l'archivio dei pazienti non può essere aperto. Liberare spazio "
-                                                  "sul disco e avviare di nuovo il programma.")
-                                       .arg(folder)
-                                 : QStringLiteral("Impossibile usare la cartella del programma %1: %2. L'archivio "
-                                                  "dei pazienti non può essere aperto.")
-                                       .arg(folder, lock->failure());
+        const QString what =
+            lock->diskFull()
+                ? QStringLiteral("Il disco della cartella del programma %1 è pieno, quindi "
+                                 "l'archivio dei pazienti non può essere aperto. Liberare spazio "
+                                 "sul disco e avviare di nuovo il programma.")
+                      .arg(folder)
+                : QStringLiteral("Impossibile usare la cartella del programma %1: %2. L'archivio "
+                                 "dei pazienti non può essere aperto.")
+                      .arg(folder, lock->failure());
         platform.msg.show(what, MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
@@ -72,11 +75,12 @@ bool openSession(Platform& platform, Session& session) {
     const bool usedBefore = lock->wasLeftBehind() || QFileInfo(platform.path(QStringLiteral("Agd"))).isDir();
     if (usedBefore && !QFileInfo::exists(database) && !QFileInfo(database).isSymLink()) {
         const MsgAnswer answer = platform.msg.show(
-            QStringLiteral("L'archivio dei pazienti \"%1\" non c'è più, ma la cartella è già stata usata da "
-                           "Quorvane (l'agenda o un blocco di un avvio precedente sono ancora presenti).\r\n"
-                           "Se l'archivio è stato spostato o cancellato, rispondere No e rimettere al suo posto "
-                           "il file quorvane.mdb o una sua copia di sicurezza.\r\n"
-                           "Creare un archivio nuovo, senza pazienti?")
+            QStringLiteral(
+                "L'archivio dei pazienti \"%1\" non c'è più, ma la cartella è già stata usata da "
+                "Quorvane (l'agenda o un blocco di un avvio precedente sono ancora presenti).\r\n"
+                "Se l'archivio è stato spostato o cancellato, rispondere No e rimettere al suo posto "
+                "il file quorvane.mdb o una sua copia di sicurezza.\r\n"
+                "Creare un archivio nuovo, senza pazienti?")
                 .arg(QDir::toNativeSeparators(database)),
             MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
         if (answer != MsgAnswer::Yes)

@@ -43,8 +43,9 @@ struct Slot : BoundControl {
     void setDataChanged(bool c) override { changed = c; }
 };
 
-const char* const kCardColumns = "ID, Cognome, Nome, \"Attività\", \"Società\", Indirizzo, \"Telefono Casa\", "
-                                 "\"Telefono Ufficio\", Data, Cellulare, Fax, \"E mail\", \"Data richiamo\"";
+const char* const kCardColumns =
+    "ID, Cognome, Nome, \"Attività\", \"Società\", Indirizzo, \"Telefono Casa\", "
+    "\"Telefono Ufficio\", Data, Cellulare, Fax, \"E mail\", \"Data richiamo\"";
 
 // Plain SQLite on its own connection, writing as the program does (one transaction a write,
 // synchronous FULL).
@@ -106,8 +107,8 @@ void runActions(const QString& folder) {
     // "Elenco" moves the card on: MoveNext through the card's 13 bound boxes.
     records.MoveFirst();
     const qint64 moveNext = timed(500, [&](int) { records.MoveNext(); });
-    sqlite3_stmt* next = plain.prepare(
-        QByteArray("SELECT ") + kCardColumns + " FROM Pazienti WHERE rowid > ?1 ORDER BY rowid LIMIT 1");
+    sqlite3_stmt* next = plain.prepare(QByteArray("SELECT ") + kCardColumns +
+                                       " FROM Pazienti WHERE rowid > ?1 ORDER BY rowid LIMIT 1");
     const qint64 plainNext = timed(500, [&](int i) {
         sqlite3_bind_int64(next, 1, i + 1);
         Plain::readAll(next);
@@ -120,7 +121,8 @@ void runActions(const QString& folder) {
     for (qint64& id : ids)
         id = 1 + random.bounded(patients);
     records.setIndex(QStringLiteral("PrimaryKey"));
-    const qint64 seek = timed(int(ids.size()), [&](int i) { records.Seek(QStringLiteral("="), ids[size_t(i)]); });
+    const qint64 seek =
+        timed(int(ids.size()), [&](int i) { records.Seek(QStringLiteral("="), ids[size_t(i)]); });
     sqlite3_stmt* byId = plain.prepare(QByteArray("SELECT ") + kCardColumns + " FROM Pazienti WHERE ID = ?1");
     const qint64 plainSeek = timed(int(ids.size()), [&](int i) {
         sqlite3_bind_int64(byId, 1, ids[size_t(i)]);
@@ -135,7 +137,8 @@ void runActions(const QString& folder) {
         card.txtFields(1)->setText(QStringLiteral("Nuovo%1").arg(i));
         records.Update();
     });
-    sqlite3_stmt* first = plain.prepare(QByteArray("SELECT ") + kCardColumns + " FROM Pazienti ORDER BY rowid LIMIT 1");
+    sqlite3_stmt* first =
+        plain.prepare(QByteArray("SELECT ") + kCardColumns + " FROM Pazienti ORDER BY rowid LIMIT 1");
     sqlite3_stmt* highest = plain.prepare("SELECT max(rowid) FROM Pazienti");
     sqlite3_stmt* counter = plain.prepare("UPDATE sqlite_sequence SET seq = ?1 WHERE name = 'Pazienti'");
     sqlite3_stmt* insert = plain.prepare("INSERT INTO Pazienti (ID, Cognome) VALUES (?1, ?2)");
@@ -226,7 +229,8 @@ void runActions(const QString& folder) {
 void cardActionsOn(const QString& folder) {
     // On a copy: the actions add and change patients.
     QTemporaryDir dir;
-    QFile::copy(QDir(folder).filePath(QStringLiteral("quorvane.mdb")), dir.filePath(QStringLiteral("quorvane.mdb")));
+    QFile::copy(QDir(folder).filePath(QStringLiteral("quorvane.mdb")),
+                dir.filePath(QStringLiteral("quorvane.mdb")));
     runActions(dir.path());
 }
 

@@ -28,7 +28,8 @@ constexpr int kSteps = 200;
 
 class SilentBox : public qv::MessageBox {
 public:
-    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&, qv::MsgAnswer) override {
+    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
+                       qv::MsgAnswer) override {
         std::printf("   unexpected message: %s\n", prompt.toUtf8().constData());
         return qv::MsgAnswer::Ok;
     }
@@ -121,7 +122,8 @@ void runAgenda() {
     const QString path = qv::dayfile::filePath(dir.path(), agenda.Label1->text());
     const QString scratch = dir.path() + QStringLiteral("/plain");
     for (int i = 0; i < kSteps; ++i) {
-        agenda.Text(qv::FormAgend::TextIndex(1 + i % 40, qv::FormAgend::Column::Note))->setText(QString::number(i));
+        agenda.Text(qv::FormAgend::TextIndex(1 + i % 40, qv::FormAgend::Column::Note))
+            ->setText(QString::number(i));
         timer.restart();
         agenda.Text_LostFocus(0);
         saves.push_back(timer.nsecsElapsed());
@@ -130,12 +132,13 @@ void runAgenda() {
             texts << agenda.Text(b)->text();
         plainSaves.push_back(plainSave(scratch, qv::dayfile::encode(texts)));
     }
-    const bool saved = qv::dayfile::read(path).values.value(qv::FormAgend::TextIndex(40, qv::FormAgend::Column::Note)) ==
-                       QString::number(kSteps - 1);
+    const bool saved =
+        qv::dayfile::read(path).values.value(qv::FormAgend::TextIndex(40, qv::FormAgend::Column::Note)) ==
+        QString::number(kSteps - 1);
     sqlite3_close(db);
 
-    qv::bench::report(QStringLiteral("next day, whole day load (%1 day files), median").arg(files), median(loads),
-                      median(plainLoads));
+    qv::bench::report(QStringLiteral("next day, whole day load (%1 day files), median").arg(files),
+                      median(loads), median(plainLoads));
     qv::bench::report(QStringLiteral("next day, whole day load, slowest of %1").arg(kSteps),
                       *std::max_element(loads.begin(), loads.end()),
                       *std::max_element(plainLoads.begin(), plainLoads.end()));
@@ -145,7 +148,8 @@ void runAgenda() {
                       *std::max_element(saves.begin(), saves.end()),
                       *std::max_element(plainSaves.begin(), plainSaves.end()));
     if (!loaded || !saved)
-        std::printf("   unexpected: day %s, save %s\n", loaded ? "loaded" : "not loaded", saved ? "read back" : "lost");
+        std::printf("   unexpected: day %s, save %s\n", loaded ? "loaded" : "not loaded",
+                    saved ? "read back" : "lost");
 }
 
 const qv::bench::Benchmark registered("agenda", &runAgenda);

@@ -23,7 +23,8 @@ const QDate kToday(2014, 12, 6);
 
 class AnsweringBox : public qv::MessageBox {
 public:
-    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&, qv::MsgAnswer) override {
+    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
+                       qv::MsgAnswer) override {
         ++shown;
         last = prompt;
         return qv::MsgAnswer::Ok;
@@ -104,9 +105,10 @@ void runBackup(int patients) {
             std::printf("   backup failed: %s\n", backup.failure().toUtf8().constData());
     }
     const qint64 alone = timer.nsecsElapsed();
-    std::printf("%-58s %12.3f ms   (%.0f MB archive, %d day files)\n",
-                QStringLiteral("backup, %1 patients, ten years of day files").arg(patients).toUtf8().constData(),
-                alone / 1e6, megabytes, dayFiles);
+    std::printf(
+        "%-58s %12.3f ms   (%.0f MB archive, %d day files)\n",
+        QStringLiteral("backup, %1 patients, ten years of day files").arg(patients).toUtf8().constData(),
+        alone / 1e6, megabytes, dayFiles);
     std::fflush(stdout);
 
     // The start screen without a backup (the first run warms the disk cache), then with one.
@@ -117,7 +119,8 @@ void runBackup(int patients) {
     bool running = false;
     const qint64 beside = startScreen(platform, During::WholeStart, &running);
     std::fflush(stdout);
-    qv::bench::report(QStringLiteral("start screen, backup started as the program does / none"), after, without);
+    qv::bench::report(QStringLiteral("start screen, backup started as the program does / none"), after,
+                      without);
     qv::bench::report(QStringLiteral("start screen's work beside a running backup / none"), beside, without);
     std::printf("   the backup was %s when that start screen was shown; %d box(es)\n",
                 running ? "still running" : "already done", box.shown);

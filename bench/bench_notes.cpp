@@ -31,7 +31,9 @@ constexpr qsizetype kNoteBytes = 200 * 1024;
 
 // Stand-ins for the system: nothing is asked, printed or ended while timing.
 struct QuietBox : MessageBox {
-    MsgAnswer show(const QString&, MsgButtons, MsgIcon, const QString&, MsgAnswer) override { return MsgAnswer::Ok; }
+    MsgAnswer show(const QString&, MsgButtons, MsgIcon, const QString&, MsgAnswer) override {
+        return MsgAnswer::Ok;
+    }
 };
 struct FixedClock : Clock {
     QDate today() const override { return QDate(2004, 12, 6); }
@@ -51,15 +53,17 @@ struct NoPrinter : Printer {
 // A note of many visits, one paragraph each: a bold date, accented words, now and then
 // italics, an underline or a colour, as a dentist's notes grow over the years.
 QByteArray yearsOfNotes() {
-    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fnil\\fcharset0 MS Sans Serif;}"
-                     "{\\f1\\fswiss\\fcharset0 Arial;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue192;}"
-                     "\r\n\\viewkind4\\uc1\\pard\\f0\\fs17 ";
+    QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fnil\\fcharset0 MS Sans Serif;}"
+        "{\\f1\\fswiss\\fcharset0 Arial;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue192;}"
+        "\r\n\\viewkind4\\uc1\\pard\\f0\\fs17 ";
     const char* const entries[] = {
         "controllo e pulizia; carie al 36 da curare, il paziente riferisce sensibilit\\'e0 al freddo.",
         "otturazione del 36 in composito, anestesia locale; {\\i prossimo controllo fra sei mesi}.",
         "radiografia endorale del 47: \\ul granuloma apicale\\ulnone , si propone la devitalizzazione.",
         "devitalizzazione del 47, prima seduta; medicazione provvisoria. {\\cf1 Allergico alla penicillina!}",
-        "igiene professionale, sondaggio parodontale: tasche di 4 mm tra 16 e 17. Istruzioni di spazzolamento.",
+        "igiene professionale, sondaggio parodontale: tasche di 4 mm tra 16 e 17. Istruzioni di "
+        "spazzolamento.",
         "impronta per corona in ceramica sul 47; colore A2 \\endash  consegna fra due settimane.",
         "cementazione della corona sul 47, occlusione controllata. {\\b\\cf2 Richiamo: 6 mesi.}",
     };
@@ -127,7 +131,9 @@ void runNotes() {
     {
         Database::create(path);
         auto db = Database::open(path);
-        sql::Stmt insert(db->handle(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
+        sql::Stmt insert(
+            db->handle(),
+            QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
         for (int id = 1; id <= 50; ++id) {
             insert.bind(1, qint64(id));
             insert.bind(2, QStringLiteral("Rossi %1").arg(id));
@@ -196,7 +202,8 @@ void runNotes() {
         sqlite3_finalize(q);
         sqlite3_close(plain);
     });
-    report(QStringLiteral("Scheda after an edit: write, land (vs SQLite update+select)"), schedaNs, schedaPlainNs);
+    report(QStringLiteral("Scheda after an edit: write, land (vs SQLite update+select)"), schedaNs,
+           schedaPlainNs);
 }
 
 const Benchmark registered("notes", &runNotes);

@@ -135,7 +135,9 @@ qint64 readRecallColumn(const QString& path) {
     sqlite3* db = nullptr;
     check(sqlite3_open(path.toUtf8().constData(), &db), db);
     sqlite3_stmt* stmt = nullptr;
-    check(sqlite3_prepare_v2(db, "SELECT ID, \"Data richiamo\" FROM Pazienti ORDER BY rowid", -1, &stmt, nullptr), db);
+    check(sqlite3_prepare_v2(db, "SELECT ID, \"Data richiamo\" FROM Pazienti ORDER BY rowid", -1, &stmt,
+                             nullptr),
+          db);
     qint64 bytes = 0;
     while (sqlite3_step(stmt) == SQLITE_ROW)
         bytes += sqlite3_column_bytes(stmt, 1) + sqlite3_column_int64(stmt, 0) % 2;
@@ -154,10 +156,11 @@ void futureRecalls(const QString& path, bool overdueAtEnd) {
                        nullptr, nullptr, nullptr),
           db);
     if (overdueAtEnd)
-        check(sqlite3_exec(db,
-                           "UPDATE Pazienti SET \"Data richiamo\" = '29/11/2004' WHERE ID = (SELECT max(ID) FROM "
-                           "Pazienti)",
-                           nullptr, nullptr, nullptr),
+        check(sqlite3_exec(
+                  db,
+                  "UPDATE Pazienti SET \"Data richiamo\" = '29/11/2004' WHERE ID = (SELECT max(ID) FROM "
+                  "Pazienti)",
+                  nullptr, nullptr, nullptr),
               db);
     sqlite3_close(db);
 }
@@ -193,8 +196,8 @@ void measureStartUp(const QString& folder, const QString& title) {
         const qint64 walked = timer.nsecsElapsed();
         screens.scheda().Data1.Refresh(); // the start screen's first activation
         startUp = timer.nsecsElapsed();
-        std::printf("   card loaded %.1f ms, walk %.1f ms, refresh %.1f ms\n", loaded / 1e6, (walked - loaded) / 1e6,
-                    (startUp - walked) / 1e6);
+        std::printf("   card loaded %.1f ms, walk %.1f ms, refresh %.1f ms\n", loaded / 1e6,
+                    (walked - loaded) / 1e6, (startUp - walked) / 1e6);
     }
     timer.restart();
     readRecallColumn(path);

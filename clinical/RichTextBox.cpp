@@ -167,8 +167,8 @@ void BoundRichTextBox::fill(const QVariant& value) {
     filling_ = true;
     // The record's text is where undoing stops: nothing of another record can come back.
     doc->setUndoRedoEnabled(false);
-    const bool alreadyShown = shownRevision_ == revision_ && value.typeId() == QMetaType::QString &&
-                              value.toString() == shown_;
+    const bool alreadyShown =
+        shownRevision_ == revision_ && value.typeId() == QMetaType::QString && value.toString() == shown_;
     if (alreadyShown) {
         doc->setUndoRedoEnabled(true);
         filling_ = false;

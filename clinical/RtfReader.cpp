@@ -20,25 +20,71 @@ namespace qv::rtf {
 
 namespace {
 
-constexpr int kMaxDepth = 256;       // deeper groups are skipped whole
-constexpr int kMaxWordLength = 32;   // longer control words are no control words RTF knows
+constexpr int kMaxDepth = 256;     // deeper groups are skipped whole
+constexpr int kMaxWordLength = 32; // longer control words are no control words RTF knows
 constexpr int kMaxParameter = 1 << 30;
-constexpr int kMaxFallback = 16;     // \ucN beyond this is nonsense
+constexpr int kMaxFallback = 16;       // \ucN beyond this is nonsense
 constexpr int kMaxIndentTwips = 31680; // 22 inches: a page's width and more
 constexpr double kTwipsPerPixel = 15.0;
 
 enum class Kw {
     Unknown,
     // Document
-    Rtf, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, Uc, U, Bin, Upr, Ud,
+    Rtf,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    Uc,
+    U,
+    Bin,
+    Upr,
+    Ud,
     // Destinations
-    FontTable, ColorTable, Skip,
+    FontTable,
+    ColorTable,
+    Skip,
     // Font and colour tables
-    F, FCharset, Cpg, Red, Green, Blue,
+    F,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
     // Characters
-    Plain, B, I, Ul, UlNone, Strike, StrikeD, Fs, Cf, Highlight, Cb, Super, Sub, NoSuperSub, V,
+    Plain,
+    B,
+    I,
+    Ul,
+    UlNone,
+    Strike,
+    StrikeD,
+    Fs,
+    Cf,
+    Highlight,
+    Cb,
+    Super,
+    Sub,
+    NoSuperSub,
+    V,
     // Paragraphs
-    Pard, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa, Par, Line, Tab, Cell, Row,
+    Pard,
+    Ql,
+    Qc,
+    Qr,
+    Qj,
+    Li,
+    Ri,
+    Fi,
+    Sb,
+    Sa,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Row,
     // Characters by name
     Char,
 };
@@ -51,49 +97,169 @@ struct Keyword {
 const std::unordered_map<std::string_view, Keyword>& keywords() {
     static const std::unordered_map<std::string_view, Keyword> table = [] {
         std::unordered_map<std::string_view, Keyword> t = {
-            {"rtf", {Kw::Rtf}},         {"ansi", {Kw::Ansi}},         {"mac", {Kw::Mac}},
-            {"pc", {Kw::Pc}},           {"pca", {Kw::Pca}},           {"ansicpg", {Kw::AnsiCpg}},
-            {"deff", {Kw::Deff}},       {"uc", {Kw::Uc}},             {"u", {Kw::U}},
-            {"bin", {Kw::Bin}},         {"upr", {Kw::Upr}},           {"ud", {Kw::Ud}},
-            {"fonttbl", {Kw::FontTable}}, {"colortbl", {Kw::ColorTable}},
-            {"f", {Kw::F}},             {"fcharset", {Kw::FCharset}}, {"cpg", {Kw::Cpg}},
-            {"red", {Kw::Red}},         {"green", {Kw::Green}},       {"blue", {Kw::Blue}},
-            {"plain", {Kw::Plain}},     {"b", {Kw::B}},               {"i", {Kw::I}},
-            {"ulnone", {Kw::UlNone}},   {"strike", {Kw::Strike}},     {"striked", {Kw::StrikeD}},
-            {"fs", {Kw::Fs}},           {"cf", {Kw::Cf}},             {"highlight", {Kw::Highlight}},
-            {"cb", {Kw::Cb}},           {"chcbpat", {Kw::Cb}},        {"super", {Kw::Super}},
-            {"sub", {Kw::Sub}},         {"nosupersub", {Kw::NoSuperSub}}, {"v", {Kw::V}},
-            {"pard", {Kw::Pard}},       {"ql", {Kw::Ql}},             {"qc", {Kw::Qc}},
-            {"qr", {Kw::Qr}},           {"qj", {Kw::Qj}},             {"qd", {Kw::Qj}},
-            {"li", {Kw::Li}},           {"lin", {Kw::Li}},            {"ri", {Kw::Ri}},
-            {"rin", {Kw::Ri}},          {"fi", {Kw::Fi}},             {"sb", {Kw::Sb}},
-            {"sa", {Kw::Sa}},           {"par", {Kw::Par}},
-            {"sect", {Kw::Par}},        {"line", {Kw::Line}},
-            {"tab", {Kw::Tab}},         {"cell", {Kw::Cell}},         {"nestcell", {Kw::Cell}},
-            {"row", {Kw::Row}},         {"nestrow", {Kw::Row}},
-            {"emdash", {Kw::Char, 0x2014}},   {"endash", {Kw::Char, 0x2013}},
-            {"emspace", {Kw::Char, 0x2003}},  {"enspace", {Kw::Char, 0x2002}},
-            {"qmspace", {Kw::Char, 0x2005}},  {"bullet", {Kw::Char, 0x2022}},
-            {"lquote", {Kw::Char, 0x2018}},   {"rquote", {Kw::Char, 0x2019}},
-            {"ldblquote", {Kw::Char, 0x201C}}, {"rdblquote", {Kw::Char, 0x201D}},
-            {"zwj", {Kw::Char, 0x200D}},      {"zwnj", {Kw::Char, 0x200C}},
-            {"ltrmark", {Kw::Char, 0x200E}},  {"rtlmark", {Kw::Char, 0x200F}},
+            {"rtf", {Kw::Rtf}},
+            {"ansi", {Kw::Ansi}},
+            {"mac", {Kw::Mac}},
+            {"pc", {Kw::Pc}},
+            {"pca", {Kw::Pca}},
+            {"ansicpg", {Kw::AnsiCpg}},
+            {"deff", {Kw::Deff}},
+            {"uc", {Kw::Uc}},
+            {"u", {Kw::U}},
+            {"bin", {Kw::Bin}},
+            {"upr", {Kw::Upr}},
+            {"ud", {Kw::Ud}},
+            {"fonttbl", {Kw::FontTable}},
+            {"colortbl", {Kw::ColorTable}},
+            {"f", {Kw::F}},
+            {"fcharset", {Kw::FCharset}},
+            {"cpg", {Kw::Cpg}},
+            {"red", {Kw::Red}},
+            {"green", {Kw::Green}},
+            {"blue", {Kw::Blue}},
+            {"plain", {Kw::Plain}},
+            {"b", {Kw::B}},
+            {"i", {Kw::I}},
+            {"ulnone", {Kw::UlNone}},
+            {"strike", {Kw::Strike}},
+            {"striked", {Kw::StrikeD}},
+            {"fs", {Kw::Fs}},
+            {"cf", {Kw::Cf}},
+            {"highlight", {Kw::Highlight}},
+            {"cb", {Kw::Cb}},
+            {"chcbpat", {Kw::Cb}},
+            {"super", {Kw::Super}},
+            {"sub", {Kw::Sub}},
+            {"nosupersub", {Kw::NoSuperSub}},
+            {"v", {Kw::V}},
+            {"pard", {Kw::Pard}},
+            {"ql", {Kw::Ql}},
+            {"qc", {Kw::Qc}},
+            {"qr", {Kw::Qr}},
+            {"qj", {Kw::Qj}},
+            {"qd", {Kw::Qj}},
+            {"li", {Kw::Li}},
+            {"lin", {Kw::Li}},
+            {"ri", {Kw::Ri}},
+            {"rin", {Kw::Ri}},
+            {"fi", {Kw::Fi}},
+            {"sb", {Kw::Sb}},
+            {"sa", {Kw::Sa}},
+            {"par", {Kw::Par}},
+            {"sect", {Kw::Par}},
+            {"line", {Kw::Line}},
+            {"tab", {Kw::Tab}},
+            {"cell", {Kw::Cell}},
+            {"nestcell", {Kw::Cell}},
+            {"row", {Kw::Row}},
+            {"nestrow", {Kw::Row}},
+            {"emdash", {Kw::Char, 0x2014}},
+            {"endash", {Kw::Char, 0x2013}},
+            {"emspace", {Kw::Char, 0x2003}},
+            {"enspace", {Kw::Char, 0x2002}},
+            {"qmspace", {Kw::Char, 0x2005}},
+            {"bullet", {Kw::Char, 0x2022}},
+            {"lquote", {Kw::Char, 0x2018}},
+            {"rquote", {Kw::Char, 0x2019}},
+            {"ldblquote", {Kw::Char, 0x201C}},
+            {"rdblquote", {Kw::Char, 0x201D}},
+            {"zwj", {Kw::Char, 0x200D}},
+            {"zwnj", {Kw::Char, 0x200C}},
+            {"ltrmark", {Kw::Char, 0x200E}},
+            {"rtlmark", {Kw::Char, 0x200F}},
         };
         // Destinations whose content is not text of the document, also when a writer leaves
         // out the \* that marks them.
-        for (std::string_view skip :
-             {"stylesheet", "info", "pict", "shppict", "nonshppict", "objdata", "objclass",
-              "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr", "footerf",
-              "footnote", "annotation", "atnid", "atnauthor", "atnref", "atndate", "pn", "pntxta",
-              "pntxtb", "pnseclvl", "listtable", "listoverridetable", "rsidtbl", "revtbl",
-              "filetbl", "generator", "template", "xe", "tc", "tcn", "txe", "rxe", "shp", "shpinst",
-              "shprslt", "sp", "sn", "sv", "do", "datafield", "fldinst", "bkmkstart", "bkmkend",
-              "themedata", "colorschememapping", "latentstyles", "datastore", "xmlnstbl",
-              "pgdsctbl", "mmathPr", "fchars", "lchars", "docvar", "userprops", "ftnsep", "ftnsepc",
-              "ftncn", "aftnsep", "aftnsepc", "aftncn", "private", "title", "subject", "author",
-              "operator", "keywords", "comment", "doccomm", "company", "manager", "category",
-              "hlinkbase", "buptim", "creatim", "printim", "revtim", "falt", "panose", "fname",
-              "htmltag", "mhtmltag", "wgrffmtfilter", "passwordhash", "protusertbl", "blipuid"})
+        for (std::string_view skip : {"stylesheet",
+                                      "info",
+                                      "pict",
+                                      "shppict",
+                                      "nonshppict",
+                                      "objdata",
+                                      "objclass",
+                                      "header",
+                                      "headerl",
+                                      "headerr",
+                                      "headerf",
+                                      "footer",
+                                      "footerl",
+                                      "footerr",
+                                      "footerf",
+                                      "footnote",
+                                      "annotation",
+                                      "atnid",
+                                      "atnauthor",
+                                      "atnref",
+                                      "atndate",
+                                      "pn",
+                                      "pntxta",
+                                      "pntxtb",
+                                      "pnseclvl",
+                                      "listtable",
+                                      "listoverridetable",
+                                      "rsidtbl",
+                                      "revtbl",
+                                      "filetbl",
+                                      "generator",
+                                      "template",
+                                      "xe",
+                                      "tc",
+                                      "tcn",
+                                      "txe",
+                                      "rxe",
+                                      "shp",
+                                      "shpinst",
+                                      "shprslt",
+                                      "sp",
+                                      "sn",
+                                      "sv",
+                                      "do",
+                                      "datafield",
+                                      "fldinst",
+                                      "bkmkstart",
+                                      "bkmkend",
+                                      "themedata",
+                                      "colorschememapping",
+                                      "latentstyles",
+                                      "datastore",
+                                      "xmlnstbl",
+                                      "pgdsctbl",
+                                      "mmathPr",
+                                      "fchars",
+                                      "lchars",
+                                      "docvar",
+                                      "userprops",
+                                      "ftnsep",
+                                      "ftnsepc",
+                                      "ftncn",
+                                      "aftnsep",
+                                      "aftnsepc",
+                                      "aftncn",
+                                      "private",
+                                      "title",
+                                      "subject",
+                                      "author",
+                                      "operator",
+                                      "keywords",
+                                      "comment",
+                                      "doccomm",
+                                      "company",
+                                      "manager",
+                                      "category",
+                                      "hlinkbase",
+                                      "buptim",
+                                      "creatim",
+                                      "printim",
+                                      "revtim",
+                                      "falt",
+                                      "panose",
+                                      "fname",
+                                      "htmltag",
+                                      "mhtmltag",
+                                      "wgrffmtfilter",
+                                      "passwordhash",
+                                      "protusertbl",
+                                      "blipuid"})
             t.emplace(skip, Keyword{Kw::Skip});
         return t;
     }();
@@ -106,11 +272,11 @@ struct CharState {
     bool underline = false;
     bool strike = false;
     bool hidden = false;
-    int font = -1;        // as \f names it
-    int halfPoints = 24;  // \fs
-    int foreground = -1;  // index in the colour table; -1: automatic
-    int background = -1;  // -1: none
-    int vertical = 0;     // 1 superscript, 2 subscript
+    int font = -1;       // as \f names it
+    int halfPoints = 24; // \fs
+    int foreground = -1; // index in the colour table; -1: automatic
+    int background = -1; // -1: none
+    int vertical = 0;    // 1 superscript, 2 subscript
 
     bool operator==(const CharState&) const = default;
 };
@@ -142,7 +308,8 @@ struct Font {
 
 class Reader {
 public:
-    Reader(QStringView src, bool bytes, QTextDocument& doc) : src_(src), bytes_(bytes), doc_(doc), cursor_(&doc) {}
+    Reader(QStringView src, bool bytes, QTextDocument& doc)
+        : src_(src), bytes_(bytes), doc_(doc), cursor_(&doc) {}
 
     void run() {
         doc_.clear();
@@ -372,8 +539,9 @@ private:
         if (stack_.empty())
             return; // before the document's first brace
         const auto& table = keywords();
-        const auto it = word.size() > kMaxWordLength ? table.end()
-                                                     : table.find(std::string_view(word.constData(), size_t(word.size())));
+        const auto it = word.size() > kMaxWordLength
+                            ? table.end()
+                            : table.find(std::string_view(word.constData(), size_t(word.size())));
         Kw kw = it == table.end() ? Kw::Unknown : it->second.kw;
         // Underlines of every style are underlines.
         if (kw == Kw::Unknown && word.startsWith("ul") && word != "ulc")
@@ -454,10 +622,20 @@ private:
         if (g.dest == Dest::ColorTable) {
             const int value = std::clamp(param, 0, 255);
             switch (kw) {
-            case Kw::Red: colorRed_ = value; colorEntryPending_ = true; return;
-            case Kw::Green: colorGreen_ = value; colorEntryPending_ = true; return;
-            case Kw::Blue: colorBlue_ = value; colorEntryPending_ = true; return;
-            default: return;
+            case Kw::Red:
+                colorRed_ = value;
+                colorEntryPending_ = true;
+                return;
+            case Kw::Green:
+                colorGreen_ = value;
+                colorEntryPending_ = true;
+                return;
+            case Kw::Blue:
+                colorBlue_ = value;
+                colorEntryPending_ = true;
+                return;
+            default:
+                return;
             }
         }
         if (g.dest == Dest::Upr)
@@ -468,10 +646,18 @@ private:
         case Kw::Rtf:
         case Kw::Ud:
             break;
-        case Kw::Ansi: docCodePage_ = 1252; break;
-        case Kw::Mac: docCodePage_ = 10000; break;
-        case Kw::Pc: docCodePage_ = 437; break;
-        case Kw::Pca: docCodePage_ = 850; break;
+        case Kw::Ansi:
+            docCodePage_ = 1252;
+            break;
+        case Kw::Mac:
+            docCodePage_ = 10000;
+            break;
+        case Kw::Pc:
+            docCodePage_ = 437;
+            break;
+        case Kw::Pca:
+            docCodePage_ = 850;
+            break;
         case Kw::AnsiCpg:
             if (param > 0)
                 docCodePage_ = param;
@@ -482,7 +668,9 @@ private:
                 for (Group& outer : stack_)
                     outer.chr.font = param;
             break;
-        case Kw::Uc: g.uc = std::clamp(param, 0, kMaxFallback); break;
+        case Kw::Uc:
+            g.uc = std::clamp(param, 0, kMaxFallback);
+            break;
         case Kw::U: {
             const int unit = param < 0 ? param + 65536 : param;
             if (unit > 0 && unit <= 0xFFFF)
@@ -527,39 +715,89 @@ private:
                 s.font = defaultFont_;
             });
             break;
-        case Kw::B: setChar([&](CharState& s) { s.bold = on; }); break;
-        case Kw::I: setChar([&](CharState& s) { s.italic = on; }); break;
-        case Kw::Ul: setChar([&](CharState& s) { s.underline = on; }); break;
-        case Kw::UlNone: setChar([&](CharState& s) { s.underline = false; }); break;
+        case Kw::B:
+            setChar([&](CharState& s) { s.bold = on; });
+            break;
+        case Kw::I:
+            setChar([&](CharState& s) { s.italic = on; });
+            break;
+        case Kw::Ul:
+            setChar([&](CharState& s) { s.underline = on; });
+            break;
+        case Kw::UlNone:
+            setChar([&](CharState& s) { s.underline = false; });
+            break;
         case Kw::Strike:
-        case Kw::StrikeD: setChar([&](CharState& s) { s.strike = on; }); break;
-        case Kw::V: setChar([&](CharState& s) { s.hidden = on; }); break;
+        case Kw::StrikeD:
+            setChar([&](CharState& s) { s.strike = on; });
+            break;
+        case Kw::V:
+            setChar([&](CharState& s) { s.hidden = on; });
+            break;
         case Kw::Fs:
             if (hasParam && param > 0)
                 setChar([&](CharState& s) { s.halfPoints = std::clamp(param, 2, 3276); });
             break;
-        case Kw::Cf: setChar([&](CharState& s) { s.foreground = std::max(param, -1); }); break;
+        case Kw::Cf:
+            setChar([&](CharState& s) { s.foreground = std::max(param, -1); });
+            break;
         case Kw::Highlight:
-        case Kw::Cb: setChar([&](CharState& s) { s.background = param > 0 ? param : -1; }); break;
-        case Kw::Super: setChar([&](CharState& s) { s.vertical = on ? 1 : 0; }); break;
-        case Kw::Sub: setChar([&](CharState& s) { s.vertical = on ? 2 : 0; }); break;
-        case Kw::NoSuperSub: setChar([&](CharState& s) { s.vertical = 0; }); break;
-        case Kw::Pard: g.para = ParaState{}; break;
-        case Kw::Ql: g.para.align = Qt::AlignLeft; break;
-        case Kw::Qc: g.para.align = Qt::AlignHCenter; break;
-        case Kw::Qr: g.para.align = Qt::AlignRight; break;
-        case Kw::Qj: g.para.align = Qt::AlignJustify; break;
-        case Kw::Li: g.para.left = std::clamp(param, 0, kMaxIndentTwips); break;
-        case Kw::Ri: g.para.right = std::clamp(param, 0, kMaxIndentTwips); break;
-        case Kw::Fi: g.para.first = std::clamp(param, -kMaxIndentTwips, kMaxIndentTwips); break;
-        case Kw::Sb: g.para.before = std::clamp(param, 0, kMaxIndentTwips); break;
-        case Kw::Sa: g.para.after = std::clamp(param, 0, kMaxIndentTwips); break;
+        case Kw::Cb:
+            setChar([&](CharState& s) { s.background = param > 0 ? param : -1; });
+            break;
+        case Kw::Super:
+            setChar([&](CharState& s) { s.vertical = on ? 1 : 0; });
+            break;
+        case Kw::Sub:
+            setChar([&](CharState& s) { s.vertical = on ? 2 : 0; });
+            break;
+        case Kw::NoSuperSub:
+            setChar([&](CharState& s) { s.vertical = 0; });
+            break;
+        case Kw::Pard:
+            g.para = ParaState{};
+            break;
+        case Kw::Ql:
+            g.para.align = Qt::AlignLeft;
+            break;
+        case Kw::Qc:
+            g.para.align = Qt::AlignHCenter;
+            break;
+        case Kw::Qr:
+            g.para.align = Qt::AlignRight;
+            break;
+        case Kw::Qj:
+            g.para.align = Qt::AlignJustify;
+            break;
+        case Kw::Li:
+            g.para.left = std::clamp(param, 0, kMaxIndentTwips);
+            break;
+        case Kw::Ri:
+            g.para.right = std::clamp(param, 0, kMaxIndentTwips);
+            break;
+        case Kw::Fi:
+            g.para.first = std::clamp(param, -kMaxIndentTwips, kMaxIndentTwips);
+            break;
+        case Kw::Sb:
+            g.para.before = std::clamp(param, 0, kMaxIndentTwips);
+            break;
+        case Kw::Sa:
+            g.para.after = std::clamp(param, 0, kMaxIndentTwips);
+            break;
         case Kw::Par:
-        case Kw::Row: paragraph(); break;
-        case Kw::Line: text(QChar(QChar::LineSeparator)); break;
+        case Kw::Row:
+            paragraph();
+            break;
+        case Kw::Line:
+            text(QChar(QChar::LineSeparator));
+            break;
         case Kw::Tab:
-        case Kw::Cell: text(QChar(u'\t')); break;
-        case Kw::Char: text(QChar(it->second.ch)); break;
+        case Kw::Cell:
+            text(QChar(u'\t'));
+            break;
+        case Kw::Char:
+            text(QChar(it->second.ch));
+            break;
         }
     }
 
@@ -650,11 +888,14 @@ private:
 
     static bool isLeadByte(int cp, uchar b) {
         switch (cp) {
-        case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        case 932:
+            return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
         case 936:
         case 949:
-        case 950: return b >= 0x81 && b <= 0xFE;
-        default: return false;
+        case 950:
+            return b >= 0x81 && b <= 0xFE;
+        default:
+            return false;
         }
     }
 
@@ -684,7 +925,8 @@ private:
     // Characters a text can hold: control characters (from \u8 or a stray byte) are no text,
     // and a paragraph separator inside a text would split its paragraph.
     static bool isText(char16_t c) {
-        return c == u'\t' || (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c != 0x2029 && c != 0xFEFF && c != 0xFFFC);
+        return c == u'\t' || (c >= 0x20 && c < 0x7F) ||
+               (c >= 0xA0 && c != 0x2029 && c != 0xFEFF && c != 0xFFFC);
     }
 
     void appendText(QStringView s) {
@@ -764,7 +1006,8 @@ private:
         Font font;
         font.name = fontName_.trimmed();
         font.codePage = fontCodePage_;
-        if (font.codePage == kSymbolCodePage && font.name.startsWith(QLatin1String("Wingdings"), Qt::CaseInsensitive))
+        if (font.codePage == kSymbolCodePage &&
+            font.name.startsWith(QLatin1String("Wingdings"), Qt::CaseInsensitive))
             font.codePage = kWingdingsCodePage;
         fonts_.insert(fontEntry_, font);
         fontPending_ = false;

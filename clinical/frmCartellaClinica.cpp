@@ -23,7 +23,8 @@ namespace {
 const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 } // namespace
 
-frmCartellaClinica::frmCartellaClinica(Screens& screens) : Screen(screens, QStringLiteral("frmCartellaClinica")) {
+frmCartellaClinica::frmCartellaClinica(Screens& screens)
+    : Screen(screens, QStringLiteral("frmCartellaClinica")) {
     Data1.setRecordSource(QStringLiteral("Pazienti"));
     Data1.setRecordsetType(RecordSet::Type::Table);
     buildControls();

@@ -221,7 +221,8 @@ void BoundLineEdit::fill(const QVariant& value) {
 void BoundLineEdit::allowUpTo(qsizetype length) {
     // Set once per record, never while the user types: a new maximum length re-sets the
     // text, which sends the caret to the end and forgets the undo steps.
-    const int limit = typingLimit_ > 0 ? static_cast<int>(std::max<qsizetype>(typingLimit_, length)) : kNoLimit;
+    const int limit =
+        typingLimit_ > 0 ? static_cast<int>(std::max<qsizetype>(typingLimit_, length)) : kNoLimit;
     if (box_ != nullptr && box_->maxLength() != limit)
         box_->setMaxLength(limit);
 }

@@ -4,8 +4,8 @@
 
 #include <QFont>
 #include <QHeaderView>
-#include <QTableView>
 #include <QLocale>
+#include <QTableView>
 
 namespace qv {
 

@@ -29,9 +29,10 @@ QString italianMessage(int code, const QString& engine) {
         return QStringLiteral("il disco è pieno: liberare spazio sul disco e riprovare");
     case SQLITE_READONLY:
         if (code == SQLITE_READONLY_DBMOVED)
-            return QStringLiteral("il file dell'archivio è stato spostato o cancellato mentre il programma era "
-                                  "aperto: chiudere il programma e rimettere al suo posto il file quorvane.mdb "
-                                  "(o una sua copia di sicurezza) prima di riavviarlo");
+            return QStringLiteral(
+                "il file dell'archivio è stato spostato o cancellato mentre il programma era "
+                "aperto: chiudere il programma e rimettere al suo posto il file quorvane.mdb "
+                "(o una sua copia di sicurezza) prima di riavviarlo");
         return QStringLiteral("l'archivio si può soltanto leggere, non modificare: controllare che il file "
                               "quorvane.mdb e la sua cartella non siano protetti dalla scrittura");
     case SQLITE_BUSY:
@@ -468,7 +469,8 @@ void Database::create(const QString& path) {
         const QString why = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close(db);
         removeQuietly(temp);
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, sql::italianMessage(code, why), code));
+        throw StoreError(err::CannotCreate,
+                         cannotCreateMessage(target, sql::italianMessage(code, why), code));
     }
     try {
         sqlite3_extended_result_codes(db, 1);

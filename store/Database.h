@@ -170,7 +170,7 @@ private:
     quint64 generation_ = 0;
     quint64 unknownWrites_ = 0;
     qint64 accounted_ = 0;
-    std::map<QString, quint64> keyWrites_; // by table name
+    std::map<QString, quint64> keyWrites_;   // by table name
     std::map<QString, TableInfo> tables_;    // by case-folded name
     std::map<QString, qint64> lastReserved_; // by table name
 };

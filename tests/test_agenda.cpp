@@ -17,7 +17,9 @@ const QDate kMonday(2004, 12, 6);
 
 QString slotTime(int slot) {
     const int minutes = 8 * 60 + 15 * (slot - 1);
-    return QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 class AgendaSheet : public AgendaTest {};
@@ -30,11 +32,11 @@ TEST_F(AgendaSheet, laysOutTheSlotBoxesInTheirIndexOrder) {
 
     // Row by row: the indexes of the left slot's and the right slot's time, name and note boxes.
     const int grid[20][6] = {
-        {0, 23, 72, 103, 48, 108},  {1, 22, 73, 102, 49, 109},  {2, 21, 74, 101, 50, 110},
-        {3, 20, 75, 100, 51, 111},  {4, 19, 76, 99, 52, 84},    {5, 18, 77, 98, 53, 85},
-        {6, 17, 78, 97, 54, 86},    {7, 16, 79, 96, 55, 87},    {15, 31, 64, 88, 32, 56},
-        {14, 30, 65, 89, 33, 44},   {13, 29, 66, 90, 34, 45},   {12, 28, 67, 91, 35, 46},
-        {11, 27, 68, 92, 36, 47},   {10, 26, 69, 93, 37, 115},  {9, 25, 70, 94, 38, 114},
+        {0, 23, 72, 103, 48, 108},  {1, 22, 73, 102, 49, 109},   {2, 21, 74, 101, 50, 110},
+        {3, 20, 75, 100, 51, 111},  {4, 19, 76, 99, 52, 84},     {5, 18, 77, 98, 53, 85},
+        {6, 17, 78, 97, 54, 86},    {7, 16, 79, 96, 55, 87},     {15, 31, 64, 88, 32, 56},
+        {14, 30, 65, 89, 33, 44},   {13, 29, 66, 90, 34, 45},    {12, 28, 67, 91, 35, 46},
+        {11, 27, 68, 92, 36, 47},   {10, 26, 69, 93, 37, 115},   {9, 25, 70, 94, 38, 114},
         {8, 24, 71, 95, 39, 113},   {63, 40, 80, 119, 104, 112}, {62, 41, 81, 118, 105, 59},
         {61, 42, 82, 117, 106, 58}, {60, 43, 83, 116, 107, 57},
     };
@@ -51,7 +53,8 @@ TEST_F(AgendaSheet, laysOutTheSlotBoxesInTheirIndexOrder) {
             ASSERT_NE(nullptr, b) << index;
             EXPECT_EQ(index, FormAgend::TextIndex(slot, FormAgend::Column(c % 3)));
             EXPECT_EQ(QStringLiteral("Text_%1").arg(index), b->objectName());
-            EXPECT_EQ(QRect(twips(lefts[c]), twips(1440 + 360 * r), twips(widths[c]), twips(375)), b->geometry())
+            EXPECT_EQ(QRect(twips(lefts[c]), twips(1440 + 360 * r), twips(widths[c]), twips(375)),
+                      b->geometry())
                 << index;
             EXPECT_EQ(QStringLiteral("Appuntamento %1: %2").arg(slot).arg(QLatin1String(what[c % 3])),
                       b->accessibleName());
@@ -83,7 +86,8 @@ TEST_F(AgendaSheet, laysOutTheSlotBoxesInTheirIndexOrder) {
     EXPECT_EQ(QColor(Qt::white), a.Label1->palette().color(QPalette::WindowText));
     EXPECT_EQ(QRect(twips(120), twips(0), twips(11535), twips(975)), a.CandyScreen2->geometry());
     EXPECT_EQ(QRect(twips(120), twips(960), twips(11535), twips(9615)), a.CandyScreen1->geometry());
-    const std::pair<QLabel*, int> heads[] = {{a.Label2, 1320}, {a.Label4, 3600}, {a.Label3, 6720}, {a.Label5, 8880}};
+    const std::pair<QLabel*, int> heads[] = {
+        {a.Label2, 1320}, {a.Label4, 3600}, {a.Label3, 6720}, {a.Label5, 8880}};
     for (const auto& [label, left] : heads) {
         EXPECT_EQ(twips(left), label->x());
         EXPECT_EQ(twips(960), label->y());
@@ -311,9 +315,10 @@ TEST_F(AgendaSheet, impostazioneOrarioAnsweredNoStoresNothing) {
     box(1, Time)->clear();
     typeInto(box(1, Time), u("07:00"));
     ExpectedBox ask;
-    ask.prompt = u("In questo momento l'agenda è aperta sul giorno della settimana 'lunedì'. Vuoi che le "
-                   "impostazioni degli orari così come appaiono oggi vengano mantenute anche per tutti i futuri "
-                   "giorni della settimana di lunedì?");
+    ask.prompt =
+        u("In questo momento l'agenda è aperta sul giorno della settimana 'lunedì'. Vuoi che le "
+          "impostazioni degli orari così come appaiono oggi vengano mantenute anche per tutti i futuri "
+          "giorni della settimana di lunedì?");
     ask.title = u("A T T E N Z I O N E !!!!");
     ask.icon = MsgIcon::None;
     ask.buttons = MsgButtons::YesNo;
@@ -363,7 +368,8 @@ TEST_F(AgendaSheet, impostazioneOrarioAnsweredYesChangesEveryMondayWithoutAFille
 }
 
 TEST_F(AgendaSheet, aRefusedWriteOfTheWeekdayTimesIsReportedAndTheProgramGoesOn) {
-    execSql(fp.dbPath(), "CREATE TRIGGER refuse BEFORE UPDATE ON Agenda BEGIN SELECT RAISE(ABORT, 'bloccato'); END");
+    execSql(fp.dbPath(),
+            "CREATE TRIGGER refuse BEFORE UPDATE ON Agenda BEGIN SELECT RAISE(ABORT, 'bloccato'); END");
     open();
     box(1, Time)->clear();
     typeInto(box(1, Time), u("07:15"));

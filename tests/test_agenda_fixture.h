@@ -14,8 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QSet>
 #include <QLineEdit>
+#include <QSet>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -45,7 +45,9 @@ protected:
         return agenda();
     }
 
-    QLineEdit* box(int slot, FormAgend::Column column) { return agenda().Text(FormAgend::TextIndex(slot, column)); }
+    QLineEdit* box(int slot, FormAgend::Column column) {
+        return agenda().Text(FormAgend::TextIndex(slot, column));
+    }
     QString title() { return agenda().Label1->text(); }
 
     // Clicks into a box, puts the caret at its end and types.

@@ -84,8 +84,9 @@ TEST(DailyBackup, firstStartOfTheDayCopiesDatabaseAndAgendaSecondStartDoesNot) {
     fp.clock.set(QDate(2004, 12, 7));
     EXPECT_EQ(DailyBackup::Outcome::Made, backUp(fp));
     EXPECT_EQ(2, patientCount(backupOf(fp, "2004-12-07", "quorvane.mdb")));
-    EXPECT_EQ(QStringList({"2004-12-06", "2004-12-07"}),
-              QDir(backups::folderPath(fp.platform.folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot));
+    EXPECT_EQ(
+        QStringList({"2004-12-06", "2004-12-07"}),
+        QDir(backups::folderPath(fp.platform.folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot));
     EXPECT_TRUE(fp.msg.shown().empty());
 }
 
@@ -93,8 +94,9 @@ TEST(DailyBackup, theCopyIsOneConsistentStateWhileTheProgramWrites) {
     FakePlatform fp;
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
-    execSql(fp.dbPath(), "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-                         "INSERT INTO Pazienti (Cognome, Note) SELECT 'Paziente ' || i, printf('%.300c', 'x') FROM n");
+    execSql(fp.dbPath(),
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+            "INSERT INTO Pazienti (Cognome, Note) SELECT 'Paziente ' || i, printf('%.300c', 'x') FROM n");
     DailyBackup backup(fp.platform);
     backup.setPagesPerStep(8);
     QSemaphore stepped;
@@ -110,8 +112,9 @@ TEST(DailyBackup, theCopyIsOneConsistentStateWhileTheProgramWrites) {
     // The program's own writes go in between the steps, through its own connection.
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(stepped.tryAcquire(1, 20000));
-        EXPECT_NO_THROW(sql::exec(session.database->handle(),
-                                  QStringLiteral("UPDATE Pazienti SET Nome = 'scritto %1' WHERE ID <= 3000").arg(i)));
+        EXPECT_NO_THROW(
+            sql::exec(session.database->handle(),
+                      QStringLiteral("UPDATE Pazienti SET Nome = 'scritto %1' WHERE ID <= 3000").arg(i)));
         EXPECT_NO_THROW(sql::exec(session.database->handle(),
                                   QStringLiteral("INSERT INTO Pazienti (Cognome) VALUES ('Nuovo')")));
         written.release();
@@ -137,11 +140,11 @@ TEST(DailyBackup, keepingRuleOverAYearKeepsTwoWeeksAndTheFirstOfEachMonth) {
     QStringList names;
     for (const QDate& d : kept)
         names << d.toString(Qt::ISODate);
-    EXPECT_EQ(QStringList({"2025-02-01", "2025-03-01", "2025-04-01", "2025-05-01", "2025-06-02", "2025-07-01",
-                           "2025-08-01", "2025-09-01", "2025-10-01", "2025-11-01", "2025-12-01", "2025-12-31",
-                           "2026-01-01", "2026-01-02", "2026-01-03", "2026-01-05", "2026-01-06", "2026-01-07",
-                           "2026-01-08", "2026-01-09", "2026-01-10", "2026-01-12", "2026-01-13", "2026-01-14",
-                           "2026-01-15"})
+    EXPECT_EQ(QStringList({"2025-02-01", "2025-03-01", "2025-04-01", "2025-05-01", "2025-06-02",
+                           "2025-07-01", "2025-08-01", "2025-09-01", "2025-10-01", "2025-11-01",
+                           "2025-12-01", "2025-12-31", "2026-01-01", "2026-01-02", "2026-01-03",
+                           "2026-01-05", "2026-01-06", "2026-01-07", "2026-01-08", "2026-01-09",
+                           "2026-01-10", "2026-01-12", "2026-01-13", "2026-01-14", "2026-01-15"})
                   .join(' ')
                   .toStdString(),
               names.join(' ').toStdString());
@@ -159,9 +162,10 @@ TEST(DailyBackup, keepingRuleOverAYearKeepsTwoWeeksAndTheFirstOfEachMonth) {
     writeFile(root + "/2025-01-05", "x"); // a file, not a backup
     EXPECT_EQ(DailyBackup::Outcome::Made, backUp(fp));
     const QStringList left = QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    EXPECT_EQ(QStringList({"2025-01-05", "2025-02-01", "2025-02-30", "2025-03-01", "2025-03-07", "2025-03-08", "2025-03-09",
-                           "2025-03-10", "2025-03-11", "2025-03-12", "2025-03-13", "2025-03-14", "2025-03-15",
-                           "2025-03-16", "2025-03-17", "2025-03-18", "2025-03-19", "2025-03-20", "appunti"})
+    EXPECT_EQ(QStringList({"2025-01-05", "2025-02-01", "2025-02-30", "2025-03-01", "2025-03-07", "2025-03-08",
+                           "2025-03-09", "2025-03-10", "2025-03-11", "2025-03-12", "2025-03-13", "2025-03-14",
+                           "2025-03-15", "2025-03-16", "2025-03-17", "2025-03-18", "2025-03-19", "2025-03-20",
+                           "appunti"})
                   .join(' ')
                   .toStdString(),
               left.join(' ').toStdString());

@@ -25,8 +25,9 @@ class CardBoxes : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, \"Telefono Ufficio\", \"Data richiamo\") VALUES"
-                             " (1, 'Rossi', 'Rossi', '15/03/2004'), (2, 'Bianchi', NULL, NULL)");
+        execSql(fp.dbPath(),
+                "INSERT INTO Pazienti (ID, Cognome, \"Telefono Ufficio\", \"Data richiamo\") VALUES"
+                " (1, 'Rossi', 'Rossi', '15/03/2004'), (2, 'Bianchi', NULL, NULL)");
         frmScheda& c = screens.scheda();
         c.Data1.Recordset().MoveFirst();
         screens.show(c);
@@ -53,7 +54,8 @@ protected:
     QLineEdit* box() { return screens.scheda().txtFields(GetParam()); }
     std::string stored() {
         const char* column = GetParam() == 1 ? "Cognome" : "\"Telefono Ufficio\"";
-        return queryText(fp.dbPath(), (std::string("SELECT ") + column + " FROM Pazienti WHERE ID = 1").c_str());
+        return queryText(fp.dbPath(),
+                         (std::string("SELECT ") + column + " FROM Pazienti WHERE ID = 1").c_str());
     }
 };
 
@@ -141,7 +143,8 @@ TEST_F(CardLimits, aPasteIsCutAtTheLimitAtWholeCharacters) {
     EXPECT_EQ((QStringLiteral("Rossi") + QString(44, u'N')).toStdString(), cognome->text().toStdString());
     QTest::keyClick(cognome, Qt::Key_Backspace);
     QTest::sendKeyEvent(QTest::Click, cognome, Qt::Key_unknown, emoji, Qt::NoModifier);
-    EXPECT_EQ((QStringLiteral("Rossi") + QString(43, u'N') + emoji).toStdString(), cognome->text().toStdString());
+    EXPECT_EQ((QStringLiteral("Rossi") + QString(43, u'N') + emoji).toStdString(),
+              cognome->text().toStdString());
 
     // A box without a limit takes a long paste whole.
     QLineEdit* ufficio = screens.scheda().txtFields(6);
@@ -151,7 +154,8 @@ TEST_F(CardLimits, aPasteIsCutAtTheLimitAtWholeCharacters) {
     moveOn();
     EXPECT_EQ((QStringLiteral("Rossi") + QString(43, u'N') + emoji).toStdString(),
               queryText(fp.dbPath(), "SELECT Cognome FROM Pazienti WHERE ID = 1"));
-    EXPECT_EQ(40005u, queryText(fp.dbPath(), "SELECT \"Telefono Ufficio\" FROM Pazienti WHERE ID = 1").size());
+    EXPECT_EQ(40005u,
+              queryText(fp.dbPath(), "SELECT \"Telefono Ufficio\" FROM Pazienti WHERE ID = 1").size());
 }
 
 TEST_F(CardLimits, theContextMenuAndADropPasteTheSameWay) {
@@ -163,7 +167,8 @@ TEST_F(CardLimits, theContextMenuAndADropPasteTheSameWay) {
     std::unique_ptr<QMenu> menu(input->contextMenu());
     int pastes = 0;
     for (QAction* action : menu->actions()) {
-        if (action->text().startsWith(QStringLiteral("&Incolla")) || action->text().startsWith(QStringLiteral("&Paste"))) {
+        if (action->text().startsWith(QStringLiteral("&Incolla")) ||
+            action->text().startsWith(QStringLiteral("&Paste"))) {
             action->trigger();
             ++pastes;
         }

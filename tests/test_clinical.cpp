@@ -41,11 +41,13 @@ class Notes : public ::testing::Test {
 protected:
     void SetUp() override {
         Database::create(fp.dbPath());
-        execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Note) VALUES"
-                             " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
-                             " (2, 'Bianchi', 'Anna', NULL, NULL, NULL),"
-                             " (3, 'Verdi', 'Luca', NULL, 'Beta', 'Controllo 3/2\nTutto bene')");
-        execSql(fp.dbPath(), (QByteArray("UPDATE Pazienti SET Note = '") + kBianchiNote + "' WHERE ID = 2").constData());
+        execSql(fp.dbPath(),
+                "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Note) VALUES"
+                " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
+                " (2, 'Bianchi', 'Anna', NULL, NULL, NULL),"
+                " (3, 'Verdi', 'Luca', NULL, 'Beta', 'Controllo 3/2\nTutto bene')");
+        execSql(fp.dbPath(),
+                (QByteArray("UPDATE Pazienti SET Note = '") + kBianchiNote + "' WHERE ID = 2").constData());
         screens.inizio();
     }
 
@@ -74,7 +76,9 @@ protected:
     }
 
     std::string storedNote(int id) {
-        return queryText(fp.dbPath(), QStringLiteral("SELECT Note FROM Pazienti WHERE ID = %1").arg(id).toUtf8().constData());
+        return queryText(
+            fp.dbPath(),
+            QStringLiteral("SELECT Note FROM Pazienti WHERE ID = %1").arg(id).toUtf8().constData());
     }
 
     // The text of a stored note as a word processor shows it.
@@ -111,7 +115,8 @@ TEST_F(Notes, laysOutTheHeaderTheIdAndTheNotes) {
         ASSERT_NE(nullptr, h.label) << h.name;
         EXPECT_EQ(h.name, h.label->objectName().toStdString());
         EXPECT_EQ(h.text, h.label->text().toStdString());
-        EXPECT_EQ(QRect(twips(h.left), twips(120), twips(h.width), twips(495)), h.label->geometry()) << h.name;
+        EXPECT_EQ(QRect(twips(h.left), twips(120), twips(h.width), twips(495)), h.label->geometry())
+            << h.name;
         // A screen reader speaks what the label shows.
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.label);
         ASSERT_NE(nullptr, a);
@@ -159,7 +164,8 @@ TEST_F(Notes, anEmptyNoteTypedAndSavedWithSchedaIsStoredInThePatientsRow) {
     EXPECT_TRUE(card().isVisible());
     EXPECT_FALSE(notes().isVisible());
     EXPECT_EQ("Rossi", card().txtFields(1)->text().toStdString());
-    EXPECT_TRUE(QString::fromStdString(storedNote(1)).startsWith(QStringLiteral("{\\rtf1\\ansi\\ansicpg1252")));
+    EXPECT_TRUE(
+        QString::fromStdString(storedNote(1)).startsWith(QStringLiteral("{\\rtf1\\ansi\\ansicpg1252")));
     EXPECT_EQ("Carie al 36 urgente, però", storedText(1));
     QTextDocument doc;
     rtf::read(QString::fromStdString(storedNote(1)), doc);
@@ -281,7 +287,8 @@ TEST_F(Notes, undoStopsAtTheLoadedNoteAndPasteKeepsFormatting) {
     rtfOnly->setData(QStringLiteral("text/rtf"), QByteArray("{\\rtf1\\ansi {\\ul sottolineato}}"));
     QApplication::clipboard()->setMimeData(rtfOnly);
     QTest::keySequence(editor(), QKeySequence::Paste);
-    EXPECT_EQ("Prima visita: carie al 36. Xgrassetto e corsivosottolineato", editor()->toPlainText().toStdString());
+    EXPECT_EQ("Prima visita: carie al 36. Xgrassetto e corsivosottolineato",
+              editor()->toPlainText().toStdString());
     // Pictures are not taken in, since the notes cannot keep them.
     auto* picture = new QMimeData;
     picture->setHtml(QStringLiteral("<p>foto<img src=\"data:image/png;base64,iVBORw0KGgo=\"/></p>"));
@@ -383,8 +390,9 @@ TEST_F(Notes, aNoteRefusedWhileTheProgramEndsIsShown) {
 
 TEST_F(Notes, aNoteRefusedAsTheProgramEndsAfterAFailureIsShownToo) {
     refuseNotes();
-    execSql(fp.dbPath(), "CREATE TRIGGER refuse_address BEFORE UPDATE ON Pazienti"
-                         " WHEN NEW.Indirizzo = 'vietato' BEGIN SELECT RAISE(ABORT, 'indirizzo rifiutato'); END");
+    execSql(fp.dbPath(),
+            "CREATE TRIGGER refuse_address BEFORE UPDATE ON Pazienti"
+            " WHEN NEW.Indirizzo = 'vietato' BEGIN SELECT RAISE(ABORT, 'indirizzo rifiutato'); END");
     openNotesOn(1);
     type(QStringLiteral("In sospeso"));
     notes().mnuMnu->trigger();

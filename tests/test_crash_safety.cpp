@@ -28,7 +28,8 @@
 
 namespace {
 
-const char* const kWeekdays[] = {"lunedì", "martedì", "mercoledì", "giovedì", "venerdì", "sabato", "domenica"};
+const char* const kWeekdays[] = {"lunedì",  "martedì", "mercoledì", "giovedì",
+                                 "venerdì", "sabato",  "domenica"};
 const char* const kDays[] = {"lunedì 6 dicembre  2004", "martedì 7 dicembre  2004", "sabato 1 gennaio  2005"};
 constexpr int kNotedPatients = 6; // notes go to the first few patients, so the file stays small
 
@@ -96,13 +97,15 @@ std::vector<Row> rows(sqlite3* db, const char* sql) {
 State readState(const QString& folder, QString* integrity) {
     State state;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(dbPath(folder).toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(dbPath(folder).toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
         *integrity = QStringLiteral("cannot open: ") + QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
         return state;
     }
     const std::vector<Row> check = rows(db, "PRAGMA integrity_check");
-    *integrity = check.size() == 1 ? check[0].join(QString()) : QStringLiteral("%1 problems").arg(check.size());
+    *integrity =
+        check.size() == 1 ? check[0].join(QString()) : QStringLiteral("%1 problems").arg(check.size());
     for (Row& row : rows(db, "SELECT * FROM Pazienti ORDER BY ID"))
         state.patients[row[0].toLongLong()] = row;
     state.agenda = rows(db, "SELECT * FROM Agenda ORDER BY rowid");
@@ -157,7 +160,9 @@ QString notes(qint64 seq) {
 }
 QString slotTime(qint64 seq, int slot) {
     const int minutes = int((seq * 7 + slot * 15) % (24 * 60));
-    return QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 QStringList dayTexts(qint64 seq) {
     QStringList texts;
@@ -168,9 +173,19 @@ QStringList dayTexts(qint64 seq) {
 
 const int kPatientColumns = 14; // ID and the 13 fields
 int patientColumn(const char* field) {
-    static const char* const fields[] = {"ID",        "Cognome", "Nome",   "Attività",      "Società",
-                                         "Indirizzo", "Telefono Casa",     "Telefono Ufficio",
-                                         "Data",      "Cellulare", "Fax",  "E mail",        "Data richiamo",
+    static const char* const fields[] = {"ID",
+                                         "Cognome",
+                                         "Nome",
+                                         "Attività",
+                                         "Società",
+                                         "Indirizzo",
+                                         "Telefono Casa",
+                                         "Telefono Ufficio",
+                                         "Data",
+                                         "Cellulare",
+                                         "Fax",
+                                         "E mail",
+                                         "Data richiamo",
                                          "Note"};
     for (int i = 0; i < kPatientColumns; ++i)
         if (qstrcmp(fields[i], field) == 0)
@@ -290,7 +305,8 @@ struct Report {
 // ---- the child ----
 
 // Runs in the forked child only: never returns.
-[[noreturn]] void writeForever(const QString& folder, std::vector<qint64> ids, qint64 firstSeq, int reportFd) {
+[[noreturn]] void writeForever(const QString& folder, std::vector<qint64> ids, qint64 firstSeq,
+                               int reportFd) {
     try {
         Writer writer(folder);
         const Report ready{0, 0};
@@ -420,8 +436,8 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) 
             Report ready{};
             if (read(fds[0], &ready, sizeof ready) == sizeof ready && ready.seq == 0)
                 openMicros = std::max<long long>(1000, std::chrono::duration_cast<std::chrono::microseconds>(
-                                                             std::chrono::steady_clock::now() - forked)
-                                                             .count());
+                                                           std::chrono::steady_clock::now() - forked)
+                                                           .count());
             std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40000));
         }
         ::kill(child, SIGKILL);
@@ -429,7 +445,8 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) 
         waitpid(child, &status, 0);
         const std::vector<Report> reports = readReports(fds[0]);
         close(fds[0]);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child ended by itself: " << status;
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "the child ended by itself: " << status;
 
         // Every write reported as done, in order.
         std::vector<qint64> known = ids;
@@ -452,8 +469,8 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) 
         ASSERT_EQ(QStringLiteral("ok"), integrity) << "after kill " << kill;
         const Op inFlight = opFor(seq, known);
         ASSERT_TRUE(oldOrNew(expected, found, inFlight))
-            << "after kill " << kill << " with " << reports.size() << " writes done, write " << seq << " of kind "
-            << int(inFlight.kind) << " in flight: " << describe(expected, found).toStdString();
+            << "after kill " << kill << " with " << reports.size() << " writes done, write " << seq
+            << " of kind " << int(inFlight.kind) << " in flight: " << describe(expected, found).toStdString();
         if (found == expected)
             ++leftUndone;
         else
@@ -468,7 +485,8 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) 
     // The program opens what the kills left.
     EXPECT_NO_THROW(qv::Database::open(dbPath(folder)));
     std::cout << "kills: " << kKills << ", writes reported done: " << reported
-              << ", in-flight writes found made whole: " << madeWhole << ", left undone: " << leftUndone << "\n";
+              << ", in-flight writes found made whole: " << madeWhole << ", left undone: " << leftUndone
+              << "\n";
 }
 
 // ---- one save, killed at each of its writing system calls ----
@@ -562,7 +580,8 @@ int traceOne(const QString& folder, const Op& op, int killAt) {
             continue;
         }
         __ptrace_syscall_info info{};
-        if (ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info) <= 0 || info.op != PTRACE_SYSCALL_INFO_ENTRY)
+        if (ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info) <= 0 ||
+            info.op != PTRACE_SYSCALL_INFO_ENTRY)
             continue;
         if (!writes(info))
             continue;
@@ -588,12 +607,12 @@ TEST_F(CrashSafety, KilledAtEachWritingSystemCallOfOneSave) {
     const State before = readState(folder, &integrity);
     const std::vector<qint64> ids = before.ids();
     const Op saves[] = {
-        {Kind::DayFile, 500, 0, 0},           // replaces a day file
-        {Kind::DayFile, 501, 0, 1},           // writes a new one
-        {Kind::CardEdit, 502, ids[2], 0},     // one transaction
-        {Kind::Notes, 503, ids[1], 0},        // a long value over several pages
-        {Kind::NewPatient, 504, 0, 0},        // its key, then its row
-        {Kind::WeekdayTimes, 505, 0, 3},      // forty slots of one row
+        {Kind::DayFile, 500, 0, 0},       // replaces a day file
+        {Kind::DayFile, 501, 0, 1},       // writes a new one
+        {Kind::CardEdit, 502, ids[2], 0}, // one transaction
+        {Kind::Notes, 503, ids[1], 0},    // a long value over several pages
+        {Kind::NewPatient, 504, 0, 0},    // its key, then its row
+        {Kind::WeekdayTimes, 505, 0, 3},  // forty slots of one row
     };
     for (const Op& op : saves) {
         SCOPED_TRACE(testing::Message() << "save of kind " << int(op.kind));
@@ -615,8 +634,8 @@ TEST_F(CrashSafety, KilledAtEachWritingSystemCallOfOneSave) {
             ASSERT_EQ(at, traceOne(killed.path(), op, at)) << "the save took another path";
             const State found = readState(killed.path(), &integrity);
             ASSERT_EQ(QStringLiteral("ok"), integrity) << "killed at writing call " << at << " of " << calls;
-            EXPECT_TRUE(oldOrNew(before, found, op))
-                << "killed at writing call " << at << " of " << calls << ": " << describe(before, found).toStdString();
+            EXPECT_TRUE(oldOrNew(before, found, op)) << "killed at writing call " << at << " of " << calls
+                                                     << ": " << describe(before, found).toStdString();
         }
     }
 }

@@ -45,7 +45,8 @@ protected:
         return dayfile::filePath(dir.path(), u(title));
     }
     QStringList entries() const {
-        return QDir(dayfile::folderPath(dir.path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(dayfile::folderPath(dir.path()))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     QTemporaryDir dir;
 };
@@ -84,7 +85,8 @@ TEST(DayFileFormat, AFileWrittenByHandReadsAndWritesBackByteForByte) {
 TEST(DayFileFormat, DoubleQuotesAreDoubledAndReadBackAsOne) {
     const QStringList texts = boxes({u("dente \"del giudizio\""), u("\""), u("5\", poi"), u("\"\"")});
     const QByteArray bytes = dayfile::encode(texts);
-    EXPECT_TRUE(bytes.startsWith("\"dente \"\"del giudizio\"\"\"\r\n\"\"\"\"\r\n\"5\"\", poi\"\r\n\"\"\"\"\"\"\r\n"));
+    EXPECT_TRUE(
+        bytes.startsWith("\"dente \"\"del giudizio\"\"\"\r\n\"\"\"\"\r\n\"5\"\", poi\"\r\n\"\"\"\"\"\"\r\n"));
     EXPECT_EQ(texts, dayfile::decode(bytes)) << "no value shifts onto the next box";
 
     // A file of the old kind, with quotes written undoubled, still gives each line's text.
@@ -118,7 +120,8 @@ TEST(DayFileFormat, LineBreaksInsideATextNeverShiftTheBoxes) {
 TEST(DayFileFormat, LinesEndInCrLfOrAloneAndALastLineWithoutItsEndCounts) {
     EXPECT_EQ(QStringList(), dayfile::decode(QByteArray()));
     EXPECT_EQ(QStringList({u("a"), u("b"), u("c"), u("")}), dayfile::decode("\"a\"\n\"b\"\r\"c\"\r\n\"\""));
-    EXPECT_EQ(QStringList({u("senza virgolette"), u("aperta")}), dayfile::decode("senza virgolette\r\n\"aperta"));
+    EXPECT_EQ(QStringList({u("senza virgolette"), u("aperta")}),
+              dayfile::decode("senza virgolette\r\n\"aperta"));
 }
 
 TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
@@ -191,7 +194,8 @@ TEST(DayFilesReadOnly, AReadOnlyFolderIsReportedAndTheOldFileKept) {
         const QString folder = dayfile::folderPath(own.path());
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         const auto saved = dayfile::save(path, boxes({u("nuovo")}));
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(folder,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         EXPECT_FALSE(saved.ok);
         EXPECT_EQ(u("non è permesso scrivere nella cartella Agd."), saved.reason);
         EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));

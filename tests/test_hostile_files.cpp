@@ -43,7 +43,9 @@ void makeArchiveWith(const QString& path, const QString& idColumn, const QString
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(model.toUtf8().constData(), &db));
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite%' ORDER BY rowid", -1, &st, nullptr);
+    sqlite3_prepare_v2(
+        db, "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite%' ORDER BY rowid",
+        -1, &st, nullptr);
     QStringList statements;
     while (sqlite3_step(st) == SQLITE_ROW)
         statements << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));

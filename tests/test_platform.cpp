@@ -591,14 +591,15 @@ TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
 
     // A thousand lines are cut too; an emoji is never split; ordinary prompts stay exactly as they are.
     QMessageBox tall;
-    configureMessageBox(tall, QStringLiteral("riga\n").repeated(1000), MsgButtons::Ok, MsgIcon::None, QString(),
-                        MsgAnswer::Yes);
+    configureMessageBox(tall, QStringLiteral("riga\n").repeated(1000), MsgButtons::Ok, MsgIcon::None,
+                        QString(), MsgAnswer::Yes);
     EXPECT_LT(tall.sizeHint().height(), 800);
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
     EXPECT_EQ(QString(99, u'a') + QChar(0x2026), shownPrompt(QString(99, u'a') + emoji + QString(50, u'b')));
     EXPECT_EQ(" Vuoi salvare? \r\n", text(shownPrompt(QStringLiteral(" Vuoi salvare? \r\n"))));
     // A long sentence of the program's own is wrapped by the box, never cut.
-    const QString sentence = QStringLiteral("Quorvane è già aperto sugli stessi dati, su questo computer: ").repeated(4);
+    const QString sentence =
+        QStringLiteral("Quorvane è già aperto sugli stessi dati, su questo computer: ").repeated(4);
     EXPECT_EQ(sentence, shownPrompt(sentence));
     QMessageBox wide;
     configureMessageBox(wide, sentence, MsgButtons::Ok, MsgIcon::None, QString(), MsgAnswer::Yes);

@@ -3,14 +3,14 @@
 #include "clinical/Rtf.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -128,7 +128,8 @@ TEST(RtfSamples, richEditFilesGiveTheTextOfTheirRenderings) {
 }
 
 TEST(RtfSamples, codePagesOfDocumentsAndFonts) {
-    EXPECT_EQ("Unicode \u20AC\u03A9", s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testGreekEncoding.rtf")))));
+    EXPECT_EQ("Unicode \u20AC\u03A9",
+              s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testGreekEncoding.rtf")))));
     EXPECT_EQ("ABC", s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testHex.rtf")))));
     const QString unicode = textOf(sample(QStringLiteral("wordpad-rtfparserkit/testUnicode.rtf")));
     EXPECT_TRUE(unicode.startsWith(QString::fromUtf8("Արամ\nJohann Strauß\nBelgië\tRené Magritte\nবাংলা\n")))
@@ -172,13 +173,15 @@ TEST(RtfSamples, wordPadSymbolsAndStyles) {
 TEST(RtfSamples, libreOfficeNote) {
     QTextDocument doc;
     const QString text = textOf(sample(QStringLiteral("libreoffice/note-lo74.rtf")), &doc);
-    EXPECT_EQ("12/03/2004: carie al 36, sensibilità al freddo € “ok” — Ω 中 \U0001F600\tTab\nCentrato corsivo rosso",
+    EXPECT_EQ("12/03/2004: carie al 36, sensibilità al freddo € “ok” — Ω 中 \U0001F600\tTab\nCentrato "
+              "corsivo rosso",
               s(text));
     EXPECT_EQ(QFont::Bold, formatOf(doc, QStringLiteral("12/03")).fontWeight());
     EXPECT_EQ(QFont::Normal, formatOf(doc, QStringLiteral("carie")).fontWeight());
     EXPECT_EQ("Arial", s(familyOf(formatOf(doc, QStringLiteral("carie")))));
     EXPECT_EQ(10.0, formatOf(doc, QStringLiteral("carie")).fontPointSize());
-    EXPECT_FALSE(formatOf(doc, QStringLiteral("carie")).hasProperty(QTextFormat::ForegroundBrush)); // \cf0: automatic
+    EXPECT_FALSE(
+        formatOf(doc, QStringLiteral("carie")).hasProperty(QTextFormat::ForegroundBrush)); // \cf0: automatic
     const QTextCharFormat centred = formatOf(doc, QStringLiteral("Centrato"));
     EXPECT_TRUE(centred.fontItalic());
     EXPECT_EQ(QColor(200, 0, 0), centred.foreground().color());
@@ -239,9 +242,10 @@ TEST(RtfRead, colourTableWithoutAnEmptyFirstEntry) {
 
 TEST(RtfRead, paragraphs) {
     QTextDocument doc;
-    const QString text = textOf("{\\rtf1 \\pard\\qc C\\par\\pard\\qr R\\par\\pard\\qj J\\par"
-                                "\\pard\\li720\\ri360\\fi-360 I\\par\\pard\\sb240\\sa120 S\\par\\pard L\\par}",
-                                &doc);
+    const QString text =
+        textOf("{\\rtf1 \\pard\\qc C\\par\\pard\\qr R\\par\\pard\\qj J\\par"
+               "\\pard\\li720\\ri360\\fi-360 I\\par\\pard\\sb240\\sa120 S\\par\\pard L\\par}",
+               &doc);
     ASSERT_EQ("C\nR\nJ\nI\nS\nL", s(text)); // the last \par ends the last paragraph, it adds none
     auto block = [&doc](int n) { return doc.findBlockByNumber(n).blockFormat(); };
     EXPECT_EQ(Qt::AlignHCenter, block(0).alignment() & Qt::AlignHorizontal_Mask);
@@ -266,9 +270,10 @@ TEST(RtfRead, paragraphs) {
 }
 
 TEST(RtfRead, symbolsAndSpecialCharacters) {
-    EXPECT_EQ("a\u2028b\tc\u00A0d\u00ADe\u2011f\\{}\u2014\u2013\u2022\u2018\u2019\u201C\u201D\ng",
-              s(textOf("{\\rtf1 a\\line b\\tab c\\~d\\-e\\_f\\\\\\{\\}\\emdash\\endash\\bullet\\lquote\\rquote"
-                       "\\ldblquote\\rdblquote\\\ng}")));
+    EXPECT_EQ(
+        "a\u2028b\tc\u00A0d\u00ADe\u2011f\\{}\u2014\u2013\u2022\u2018\u2019\u201C\u201D\ng",
+        s(textOf("{\\rtf1 a\\line b\\tab c\\~d\\-e\\_f\\\\\\{\\}\\emdash\\endash\\bullet\\lquote\\rquote"
+                 "\\ldblquote\\rdblquote\\\ng}")));
     // Unknown words and symbols are ignored; their text is not.
     EXPECT_EQ("ab c", s(textOf("{\\rtf1 a\\foo12 b\\| \\:c\\B}")));
     // Control characters are no text, however they come; a paragraph separator breaks the line.
@@ -276,12 +281,14 @@ TEST(RtfRead, symbolsAndSpecialCharacters) {
     // Line breaks of the file itself are no text.
     EXPECT_EQ("abc", s(textOf("{\\rtf1 a\r\nb\nc}")));
     // List labels are text, in the list font's own symbols.
-    EXPECT_EQ("\u2022\tItem", s(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
-                                       "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'B7}}Item}")));
+    EXPECT_EQ("\u2022\tItem",
+              s(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+                       "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'B7}}Item}")));
     EXPECT_EQ("\u25AA\tItem", s(textOf("{\\rtf1{\\fonttbl{\\f3\\fcharset2 Wingdings;}}"
                                        "{\\listtext\\f3\\'a7\\tab}Item}")));
-    EXPECT_EQ("Heading 1\tHeading 2\t\nA\tB\t", s(textOf("{\\rtf1\\trowd\\cellx100\\cellx200 \\intbl Heading 1\\cell "
-                                                         "Heading 2\\cell\\row\\intbl A\\cell B\\cell\\row}")));
+    EXPECT_EQ("Heading 1\tHeading 2\t\nA\tB\t",
+              s(textOf("{\\rtf1\\trowd\\cellx100\\cellx200 \\intbl Heading 1\\cell "
+                       "Heading 2\\cell\\row\\intbl A\\cell B\\cell\\row}")));
 }
 
 TEST(RtfRead, destinationsItDoesNotShowAreSkipped) {
@@ -337,10 +344,10 @@ TEST(RtfRead, damagedInputIsReadAsFarAsItGoes) {
     EXPECT_EQ("a b", s(textOf("{\\rtf1 a {\\b b")));                       // cut inside a group
     EXPECT_EQ("a", s(textOf("{\\rtf1 a{\\pict 0102")));                    // cut inside a picture
     EXPECT_EQ("a", s(textOf("{\\rtf1 a}}}} b")));                          // braces too many
-    EXPECT_EQ("x", s(textOf("}}}{\\rtf1 x}")));                             // braces before the start
+    EXPECT_EQ("x", s(textOf("}}}{\\rtf1 x}")));                            // braces before the start
     EXPECT_EQ("ab", s(textOf(QByteArray("{\\rtf1 a{\\b b}}\0\0\0", 18)))); // trailing NULs
     EXPECT_EQ("ab", s(textOf(QByteArray("{\\rtf1 a\0b}", 11))));
-    EXPECT_EQ("azz", s(textOf("{\\rtf1 a\\'zz\\'4")));                      // bad hexadecimal
+    EXPECT_EQ("azz", s(textOf("{\\rtf1 a\\'zz\\'4"))); // bad hexadecimal
     EXPECT_EQ("a", s(textOf("{\\rtf1 a\\")));
     EXPECT_EQ("a", s(textOf("{\\rtf1 a\\u")));
     EXPECT_EQ("a", s(textOf("{\\rtf1 a\\bin99999999999")));
@@ -348,10 +355,11 @@ TEST(RtfRead, damagedInputIsReadAsFarAsItGoes) {
 
     // Huge and absurd numbers.
     QTextDocument doc;
-    const QString huge = textOf("{\\rtf1{\\fonttbl{\\f99999999999999 F;}}{\\colortbl;\\red99999999\\green-5;}"
-                                "\\fs99999999999999999999 a\\li999999999999\\ri-9\\fi-99999999999\\sb99999999 "
-                                "\\u99999999999 b\\uc999999999 c\\cf99999999999 d\\f-99999999999 e}",
-                                &doc);
+    const QString huge =
+        textOf("{\\rtf1{\\fonttbl{\\f99999999999999 F;}}{\\colortbl;\\red99999999\\green-5;}"
+               "\\fs99999999999999999999 a\\li999999999999\\ri-9\\fi-99999999999\\sb99999999 "
+               "\\u99999999999 b\\uc999999999 c\\cf99999999999 d\\f-99999999999 e}",
+               &doc);
     EXPECT_TRUE(huge.startsWith(QLatin1Char('a'))) << s(huge);
     EXPECT_LE(doc.firstBlock().blockFormat().leftMargin(), 31680 / 15.0);
     EXPECT_GE(doc.firstBlock().blockFormat().rightMargin(), 0.0);
@@ -430,7 +438,8 @@ void buildEveryFormat(QTextDocument& doc) {
         f.setFontUnderline(true);
         f.setFontStrikeOut(true);
     });
-    run(QStringLiteral("times "), [](QTextCharFormat& f) { f.setFontFamilies({QStringLiteral("Times New Roman")}); });
+    run(QStringLiteral("times "),
+        [](QTextCharFormat& f) { f.setFontFamilies({QStringLiteral("Times New Roman")}); });
     run(QStringLiteral("big "), [](QTextCharFormat& f) { f.setFontPointSize(18); });
     run(QStringLiteral("half "), [](QTextCharFormat& f) { f.setFontPointSize(10.5); });
     run(QStringLiteral("red "), [](QTextCharFormat& f) { f.setForeground(QColor(200, 0, 0)); });
@@ -439,8 +448,10 @@ void buildEveryFormat(QTextDocument& doc) {
         f.setForeground(QColor(0, 0, 255));
         f.setBackground(QColor(255, 255, 0));
     });
-    run(QStringLiteral("up"), [](QTextCharFormat& f) { f.setVerticalAlignment(QTextCharFormat::AlignSuperScript); });
-    run(QStringLiteral("down"), [](QTextCharFormat& f) { f.setVerticalAlignment(QTextCharFormat::AlignSubScript); });
+    run(QStringLiteral("up"),
+        [](QTextCharFormat& f) { f.setVerticalAlignment(QTextCharFormat::AlignSuperScript); });
+    run(QStringLiteral("down"),
+        [](QTextCharFormat& f) { f.setVerticalAlignment(QTextCharFormat::AlignSubScript); });
 
     auto paragraph = [&c](const std::function<void(QTextBlockFormat&)>& set) {
         QTextBlockFormat f;
@@ -501,13 +512,16 @@ TEST(RtfWrite, writesWhatWordProcessorsRead) {
     buildEveryFormat(doc);
     const QByteArray out = rtf::write(doc);
     EXPECT_TRUE(out.startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0")) << out.left(60).toStdString();
-    EXPECT_TRUE(out.contains("{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}{\\f1\\fnil\\fcharset0 Times New Roman;}}"));
-    EXPECT_TRUE(out.contains("{\\colortbl ;\\red200\\green0\\blue0;\\red255\\green255\\blue0;\\red0\\green0\\blue255;}"));
+    EXPECT_TRUE(
+        out.contains("{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}{\\f1\\fnil\\fcharset0 Times New Roman;}}"));
+    EXPECT_TRUE(out.contains(
+        "{\\colortbl ;\\red200\\green0\\blue0;\\red255\\green255\\blue0;\\red0\\green0\\blue255;}"));
     EXPECT_TRUE(out.endsWith("}\r\n"));
     for (const char c : out)
         ASSERT_TRUE(uchar(c) < 0x80) << "not ASCII";
-    EXPECT_TRUE(out.contains("\\'e0\\'e8\\'e9\\'ec\\'f2\\'f9 \\'80 \\'93virgolette\\'94 \\'97 \\u937? \\u20013? "
-                             "\\u-10179?\\u-8704?"));
+    EXPECT_TRUE(
+        out.contains("\\'e0\\'e8\\'e9\\'ec\\'f2\\'f9 \\'80 \\'93virgolette\\'94 \\'97 \\u937? \\u20013? "
+                     "\\u-10179?\\u-8704?"));
     EXPECT_TRUE(out.contains("\\b bold \\b0\\i italic \\i0\\ul underline \\ulnone\\strike strike "));
     EXPECT_TRUE(out.contains("\\pard\\qc "));
     EXPECT_TRUE(out.contains("\\pard\\li720\\ri360\\fi-360\\sb240\\sa120 "));
@@ -529,11 +543,12 @@ TEST(RtfWrite, readingWhatWasWrittenGivesTheSameTextAndFormats) {
             continue;
         const Shown a = shownAt(doc, p);
         const Shown b = shownAt(back, p);
-        EXPECT_TRUE(a == b) << "at " << p << " '" << s(QString(doc.characterAt(p))) << "': " << s(a.family) << ' '
-                            << a.points << ' ' << a.bold << a.italic << a.underline << a.strike << ' '
+        EXPECT_TRUE(a == b) << "at " << p << " '" << s(QString(doc.characterAt(p))) << "': " << s(a.family)
+                            << ' ' << a.points << ' ' << a.bold << a.italic << a.underline << a.strike << ' '
                             << s(a.fg.name()) << ' ' << s(a.bg.name()) << ' ' << a.vertical << " vs "
                             << s(b.family) << ' ' << b.points << ' ' << b.bold << b.italic << b.underline
-                            << b.strike << ' ' << s(b.fg.name()) << ' ' << s(b.bg.name()) << ' ' << b.vertical;
+                            << b.strike << ' ' << s(b.fg.name()) << ' ' << s(b.bg.name()) << ' '
+                            << b.vertical;
     }
     for (int n = 0; n < doc.blockCount(); ++n) {
         const QTextBlockFormat a = doc.findBlockByNumber(n).blockFormat();
@@ -590,9 +605,11 @@ TEST(RtfWrite, libreOfficeReadsTheSameText) {
     out.write(rtf::write(doc));
     out.close();
     QProcess convert;
-    convert.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-                            QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
-                            QStringLiteral("--outdir"), dir.path(), out.fileName()});
+    convert.start(soffice,
+                  {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                   QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                   QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("--outdir"), dir.path(),
+                   out.fileName()});
     ASSERT_TRUE(convert.waitForFinished(120000));
     QFile text(dir.filePath(QStringLiteral("note.txt")));
     ASSERT_TRUE(text.open(QIODevice::ReadOnly));
@@ -601,7 +618,8 @@ TEST(RtfWrite, libreOfficeReadsTheSameText) {
         shown.remove(0, 1);
     // LibreOffice writes line breaks and paragraph ends alike, and a no-break space as itself.
     QString expected = doc.toRawText();
-    expected.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    expected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'))
+        .replace(QChar::LineSeparator, QLatin1Char('\n'));
     expected.remove(QChar(0x00AD));
     shown.remove(QChar(0x00AD));
     EXPECT_EQ(s(expected), s(shown.trimmed()));

@@ -19,8 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 using namespace qv;
@@ -232,7 +232,8 @@ TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {
 TEST(StartScreenFailures, aLoadFailingAfterTheReminderLoadedTheCardStillUnloadsTheCard) {
     FakePlatform fp;
     Database::create(fp.dbPath());
-    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, \"Data richiamo\") VALUES (1, 'Rossi', '01/01/2000')");
+    execSql(fp.dbPath(),
+            "INSERT INTO Pazienti (ID, Cognome, \"Data richiamo\") VALUES (1, 'Rossi', '01/01/2000')");
     // The reminder's box is open when the start screen's load fails: the card is loaded by then.
     ExpectedBox reminder;
     reminder.whileOpen = [] { throw std::runtime_error("caricamento non riuscito"); };
@@ -249,9 +250,12 @@ TEST(StartScreenFailures, aLoadFailingAfterTheReminderLoadedTheCardStillUnloadsT
 TEST_F(StartScreen, everyWindowAndControlSpeaksWhatTheUserSees) {
     start();
     const std::vector<std::pair<Screen*, QString>> windows = {
-        {&inizio(), QStringLiteral("Quorvane")},   {&card(), QStringLiteral("Scheda")},
-        {&screens.cerca(), QStringLiteral("Cerca ")}, {&screens.elenco(), QStringLiteral("Elenco")},
-        {&screens.cartellaClinica(), QStringLiteral("Note")}, {&screens.agend(), QStringLiteral("Agenda")},
+        {&inizio(), QStringLiteral("Quorvane")},
+        {&card(), QStringLiteral("Scheda")},
+        {&screens.cerca(), QStringLiteral("Cerca ")},
+        {&screens.elenco(), QStringLiteral("Elenco")},
+        {&screens.cartellaClinica(), QStringLiteral("Note")},
+        {&screens.agend(), QStringLiteral("Agenda")},
     };
     for (const auto& [window, caption] : windows) {
         QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(window);

@@ -8,13 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSysInfo>
 #include <QTest>
-#include <QProcess>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <csignal>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -178,13 +178,13 @@ TEST(Startup, aFolderWhereNothingCanBeCreatedGivesAClearMessage) {
     EXPECT_FALSE(QFileInfo::exists(fp.platform.folder));
 }
 
-
 // Lock files that no running copy holds: none of them may block a start.
 TEST(StartupLock, leftoversOfEveryKindDoNotBlockAndAreReplaced) {
     const std::vector<std::pair<const char*, QByteArray>> leftovers = {
         {"empty", QByteArray()},
         {"garbage", QByteArray("\x01\x02 garbage \xff\xfe\n\n\n", 16)},
-        {"an unrelated process", QByteArray::number(1) + "\nbash\n" + QSysInfo::machineHostName().toUtf8() + "\n"},
+        {"an unrelated process",
+         QByteArray::number(1) + "\nbash\n" + QSysInfo::machineHostName().toUtf8() + "\n"},
         {"an old form naming another computer", QByteArray("4242\nquorvane\nvecchio-pc\n")},
     };
     for (const auto& [what, bytes] : leftovers) {
@@ -322,9 +322,9 @@ TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
     FakePlatform fp;
     const QString disk = fp.dir.filePath(QStringLiteral("disco"));
     ASSERT_TRUE(QDir().mkpath(disk));
-    ASSERT_EQ(0, QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                            QStringLiteral("-o"), QStringLiteral("size=16k"),
-                                                            QStringLiteral("tmpfs"), disk}));
+    ASSERT_EQ(0, QProcess::execute(QStringLiteral("mount"),
+                                   {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                    QStringLiteral("size=16k"), QStringLiteral("tmpfs"), disk}));
     {
         QFile filler(disk + QStringLiteral("/riempitivo"));
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
@@ -341,6 +341,8 @@ TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
     QProcess::execute(QStringLiteral("umount"), {disk});
     EXPECT_FALSE(opened);
     ASSERT_EQ(1u, fp.msg.shown().size());
-    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("disco è pieno"))) << fp.msg.shown()[0].prompt.toStdString();
-    EXPECT_FALSE(fp.msg.shown()[0].prompt.contains(QStringLiteral("permess"))) << fp.msg.shown()[0].prompt.toStdString();
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("disco è pieno")))
+        << fp.msg.shown()[0].prompt.toStdString();
+    EXPECT_FALSE(fp.msg.shown()[0].prompt.contains(QStringLiteral("permess")))
+        << fp.msg.shown()[0].prompt.toStdString();
 }

@@ -986,8 +986,9 @@ TEST_F(RecordSetTest, RowsAnotherProgramChangesBeforeTheFirstMoveAreNeitherSkipp
 
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "DELETE FROM Pazienti WHERE Cognome IN ('Rossi', 'Verdi');"
-                                  "INSERT INTO Pazienti (Cognome) VALUES ('Neri')",
+    ASSERT_EQ(sqlite3_exec(other,
+                           "DELETE FROM Pazienti WHERE Cognome IN ('Rossi', 'Verdi');"
+                           "INSERT INTO Pazienti (Cognome) VALUES ('Neri')",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(other);

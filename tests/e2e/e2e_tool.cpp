@@ -36,9 +36,11 @@ int prepare(const QString& folder) {
     const char* sql =
         "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Indirizzo, \"Telefono Casa\", "
         "\"Data richiamo\", Note) VALUES "
-        "(1, 'Bianchi', 'Anna', 'Insegnante', 'Scuola Media Pascoli', 'Via Irnerio 3, Bologna', '051 223344', "
+        "(1, 'Bianchi', 'Anna', 'Insegnante', 'Scuola Media Pascoli', 'Via Irnerio 3, Bologna', '051 "
+        "223344', "
         "'01/03/2001', NULL),"
-        "(2, 'Rossi', 'Mario', 'Geometra', 'Studio Rossi', 'Via Emilia 10, Modena', '059 112233', '31/12/2099', "
+        "(2, 'Rossi', 'Mario', 'Geometra', 'Studio Rossi', 'Via Emilia 10, Modena', '059 112233', "
+        "'31/12/2099', "
         "NULL),"
         "(3, 'Verdi', 'Luca', NULL, NULL, 'Piazza Maggiore 1, Bologna', NULL, NULL, NULL),"
         "(4, 'Grossi', 'Paola', 'Avvocato', NULL, 'Via Saragozza 20, Bologna', NULL, '31/12/2099', NULL);";
@@ -68,11 +70,13 @@ int dump(const QString& path) {
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
             return 1;
         while (sqlite3_step(stmt) == SQLITE_ROW) {
-            const QString row = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            const QString row =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
             for (int c = 1; c < sqlite3_column_count(stmt); ++c) {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
                 const QString value = text ? oneLine(QString::fromUtf8(text)) : QStringLiteral("<null>");
-                std::printf("%s|%s|%s|%s\n", table, row.toUtf8().constData(), sqlite3_column_name(stmt, c), value.toUtf8().constData());
+                std::printf("%s|%s|%s|%s\n", table, row.toUtf8().constData(), sqlite3_column_name(stmt, c),
+                            value.toUtf8().constData());
             }
         }
         sqlite3_finalize(stmt);
@@ -82,7 +86,8 @@ int dump(const QString& path) {
 }
 
 QImage grab(WId window) {
-    return QGuiApplication::primaryScreen()->grabWindow(window).toImage().convertToFormat(QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()->grabWindow(window).toImage().convertToFormat(
+        QImage::Format_RGB32);
 }
 
 // The text part of the box: the button row below it looks different in an active window.
@@ -99,7 +104,8 @@ int sameBox(WId window, const QString& icon, const QString& theme, QString text)
     text.replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
     QMessageBox box;
     qv::configureMessageBox(box, text, qv::MsgButtons::Ok,
-                            icon == QLatin1String("exclamation") ? qv::MsgIcon::Exclamation : qv::MsgIcon::None,
+                            icon == QLatin1String("exclamation") ? qv::MsgIcon::Exclamation
+                                                                 : qv::MsgIcon::None,
                             QString(), qv::MsgAnswer::Ok);
     // The shown box is taken first: a window drawn over it would be taken instead.
     const QImage theirs = grab(window);
@@ -149,6 +155,8 @@ int main(int argc, char** argv) {
         return sameBox(WId(QString::fromLocal8Bit(argv[2]).toULongLong()), QString::fromLocal8Bit(argv[3]),
                        QString::fromLocal8Bit(argv[4]), QString::fromUtf8(argv[5]));
     }
-    std::fprintf(stderr, "usage: %s prepare FOLDER | dump FILE | grab PNG | same-box WINDOW ICON THEME TEXT\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s prepare FOLDER | dump FILE | grab PNG | same-box WINDOW ICON THEME TEXT\n",
+                 argv[0]);
     return 2;
 }
