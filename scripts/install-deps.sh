@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that the build, the tests and the program need.
-# Does nothing when they are all present. `install-deps.sh hardening` adds what the sanitizer
-# and fuzzing build needs (clang 14, its sanitizer and libFuzzer runtimes, the symbolizer).
+# Installs the Debian 12 packages that the build, the tests, the benchmarks and the program need.
+# Does nothing when they are all present. `install-deps.sh hardening` adds the developers' checks:
+# the sanitizer and fuzzing build (clang 14, its sanitizer and libFuzzer runtimes, the
+# symbolizer) and the format check (clang-format 14).
 set -euo pipefail
 
 packages=(
     build-essential make cmake ninja-build
     qt6-base-dev qt6-translations-l10n libsqlite3-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
+    libgtest-dev
+    xvfb xauth xdotool x11-utils fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
 )
 if [ "${1:-}" = hardening ]; then
-    packages+=(clang-14 libclang-rt-14-dev llvm-14)
+    packages+=(clang-14 libclang-rt-14-dev llvm-14 clang-format-14)
 elif [ $# -gt 0 ]; then
     echo "install-deps.sh: the only option is 'hardening'" >&2
     exit 2
