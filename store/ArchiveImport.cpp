@@ -1,0 +1,528 @@
+#include "store/ArchiveImport.h"
+
+#include "platform/Dates.h"
+#include "store/Database.h"
+#include "store/JetArchive.h"
+#include "store/StoreError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTime>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <sqlite3.h>
+#include <variant>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace qv {
+
+namespace {
+
+const QString kPatients = QStringLiteral("Pazienti");
+const QString kAgenda = QStringLiteral("Agenda");
+const QString kId = QStringLiteral("ID");
+const QString kWeekday = QStringLiteral("giorno");
+
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+[[noreturn]] void refuse(int number, const QString& text) {
+    throw StoreError(number, text + QStringLiteral(" Il file non è stato modificato."));
+}
+
+[[noreturn]] void refuse(const jet::Error& e, const QString& path) {
+    switch (e.problem()) {
+    case jet::Problem::NotJet:
+        refuse(err::NotADatabase,
+               QStringLiteral("Il file \"%1\" non è un archivio di Access (%2), quindi non può essere "
+                              "trasferito.")
+                   .arg(shown(path), e.detail()));
+    case jet::Problem::Password:
+        refuse(err::PasswordProtected,
+               QStringLiteral("L'archivio \"%1\" è protetto da una password, quindi Quorvane non può "
+                              "leggerlo. Togliere la password aprendo l'archivio con Access (Strumenti, "
+                              "Protezione, Annulla impostazione password database) e avviare di nuovo il "
+                              "programma.")
+                   .arg(shown(path)));
+    case jet::Problem::Unreadable:
+        refuse(err::CannotOpen, QStringLiteral("Il file \"%1\" non si può leggere (%2): controllare che "
+                                               "esista e che se ne abbiano i permessi.")
+                                    .arg(shown(path), e.detail()));
+    case jet::Problem::Damaged:
+        break;
+    }
+    refuse(err::CannotOpen,
+           QStringLiteral("L'archivio \"%1\" è danneggiato e non può essere trasferito senza perdere dati "
+                          "(%2). Ripararlo con Access (Strumenti, Utilità database, Compatta e ripristina "
+                          "database) oppure usare una sua copia di sicurezza, poi avviare di nuovo il "
+                          "programma.")
+               .arg(shown(path), e.detail()));
+}
+
+[[noreturn]] void foreign(const QString& path, const QString& missing) {
+    refuse(err::NotADatabase,
+           QStringLiteral("Il file \"%1\" è un archivio di Access, ma non è l'archivio dei pazienti del "
+                          "vecchio programma: %2. Probabilmente appartiene a un altro programma. Mettere "
+                          "nella cartella del programma il file quorvane.mdb del vecchio programma.")
+               .arg(shown(path), missing));
+}
+
+// A value as it goes into the new archive.
+using Stored = std::variant<std::monostate, qint64, double, QString, QByteArray>;
+
+// Where a column of the Jet table goes in the new one.
+struct Mapping {
+    int jet = 0;
+    QString name; // the new archive's column
+    bool known = false;
+    bool asText = false; // a text column of the program's own
+};
+
+// Fields of the program's own columns hold text; a column it does not know keeps its kind.
+Stored stored(const jet::Value& value, bool asText) {
+    return std::visit(
+        [asText](const auto& v) -> Stored {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, jet::DateTime>) {
+                return jetDateText(v.days);
+            } else if constexpr (std::is_same_v<T, qint64>) {
+                if (asText)
+                    return QString::number(v);
+                return v;
+            } else if constexpr (std::is_same_v<T, double>) {
+                if (asText)
+                    return QString::number(v, 'g', 17);
+                return v;
+            } else {
+                return v;
+            }
+        },
+        value);
+}
+
+void bind(sqlite3_stmt* stmt, int parameter, const Stored& value) {
+    int rc = SQLITE_OK;
+    if (const auto* text = std::get_if<QString>(&value)) {
+        const QByteArray utf8 = text->toUtf8();
+        rc = sqlite3_bind_text64(stmt, parameter, utf8.constData(), sqlite3_uint64(utf8.size()),
+                                 SQLITE_TRANSIENT, SQLITE_UTF8);
+    } else if (const auto* whole = std::get_if<qint64>(&value)) {
+        rc = sqlite3_bind_int64(stmt, parameter, *whole);
+    } else if (const auto* real = std::get_if<double>(&value)) {
+        rc = sqlite3_bind_double(stmt, parameter, *real);
+    } else if (const auto* bytes = std::get_if<QByteArray>(&value)) {
+        // An empty value stays empty, not NULL: the engine takes a null pointer for NULL.
+        static const char nothing = 0;
+        rc = sqlite3_bind_blob64(stmt, parameter, bytes->isEmpty() ? &nothing : bytes->constData(),
+                                 sqlite3_uint64(bytes->size()), SQLITE_TRANSIENT);
+    } else {
+        rc = sqlite3_bind_null(stmt, parameter);
+    }
+    if (rc != SQLITE_OK)
+        throw sql::Failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+}
+
+Stored column(sqlite3_stmt* stmt, int column) {
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, column);
+    case SQLITE_TEXT: {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(stmt, column));
+    }
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        return QByteArray(data, sqlite3_column_bytes(stmt, column));
+    }
+    default:
+        return std::monostate();
+    }
+}
+
+// A sqlite3 connection closed when it goes out of scope.
+struct Connection {
+    sqlite3* db = nullptr;
+    ~Connection() { sqlite3_close_v2(db); }
+    void open(const QString& path, int flags) {
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+        if (rc != SQLITE_OK)
+            throw sql::Failure(db ? sqlite3_extended_errcode(db) : rc,
+                               QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        sqlite3_extended_result_codes(db, 1);
+    }
+};
+
+// A prepared statement over the raw handle, for the hot loops.
+struct Prepared {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    Prepared(sqlite3* handle, const QString& text) : db(handle) {
+        const QByteArray utf8 = text.toUtf8();
+        const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &stmt, nullptr);
+        if (rc != SQLITE_OK)
+            throw sql::Failure(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    ~Prepared() { sqlite3_finalize(stmt); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    bool step() {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        const int code = sqlite3_extended_errcode(db);
+        const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_reset(stmt);
+        throw sql::Failure(code, why);
+    }
+    void reset() { sqlite3_reset(stmt); }
+};
+
+QStringList columnsOf(sqlite3* db, const QString& table) {
+    QStringList out;
+    Prepared info(db, QStringLiteral("SELECT name FROM pragma_table_info(?1)"));
+    const QByteArray name = table.toUtf8();
+    sqlite3_bind_text(info.stmt, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+    while (info.step())
+        out << std::get<QString>(column(info.stmt, 0));
+    return out;
+}
+
+QString affinity(const jet::Column& c) {
+    if (c.isInteger())
+        return QStringLiteral("INTEGER");
+    if (c.isReal())
+        return QStringLiteral("REAL");
+    if (c.isBinary())
+        return QStringLiteral("BLOB");
+    return QStringLiteral("TEXT");
+}
+
+// Maps every column of the Jet table onto the new table: the program's own columns by name,
+// whatever their case; any other column is added to the new table with its values.
+std::vector<Mapping> mapColumns(sqlite3* db, const jet::Table& table, const QString& target,
+                                QStringList& kept) {
+    const QStringList known = columnsOf(db, target);
+    std::vector<Mapping> out;
+    for (size_t i = 0; i < table.columns().size(); ++i) {
+        const jet::Column& c = table.columns()[i];
+        Mapping m;
+        m.jet = int(i);
+        for (const QString& k : known)
+            if (k.compare(c.name, Qt::CaseInsensitive) == 0) {
+                m.name = k;
+                m.known = true;
+            }
+        m.asText = m.known && m.name != kId;
+        if (!m.known) {
+            m.name = c.name;
+            sql::exec(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                              .arg(sql::quoted(target), sql::quoted(c.name), affinity(c)));
+            kept << QStringLiteral("%1.%2").arg(target, c.name);
+        }
+        out.push_back(m);
+    }
+    return out;
+}
+
+QString insertStatement(const QString& table, const std::vector<Mapping>& columns) {
+    QStringList names;
+    QStringList places;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        names << sql::quoted(columns[i].name);
+        places << QStringLiteral("?%1").arg(i + 1);
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(sql::quoted(table), names.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
+}
+
+QString selectStatement(const QString& table, const std::vector<Mapping>& columns, const QString& tail) {
+    QStringList names;
+    for (const Mapping& m : columns)
+        names << sql::quoted(m.name);
+    return QStringLiteral("SELECT %1 FROM %2 %3")
+        .arg(names.join(QStringLiteral(", ")), sql::quoted(table), tail);
+}
+
+std::vector<Stored> storedRow(const std::vector<jet::Value>& row, const std::vector<Mapping>& columns) {
+    std::vector<Stored> out;
+    out.reserve(columns.size());
+    for (const Mapping& m : columns)
+        out.push_back(stored(row[size_t(m.jet)], m.asText));
+    return out;
+}
+
+[[noreturn]] void notAsWritten(const QString& what) {
+    throw jet::Error(jet::Problem::Damaged,
+                     QStringLiteral("la verifica del nuovo archivio ha trovato una differenza: %1").arg(what));
+}
+
+// The patient's ID as a whole number; a row without one cannot be brought across.
+qint64 idOf(const std::vector<jet::Value>& row, int idColumn) {
+    if (const auto* id = std::get_if<qint64>(&row[size_t(idColumn)]))
+        return *id;
+    throw jet::Error(jet::Problem::Damaged, QStringLiteral("un paziente non ha il numero ID"));
+}
+
+void checkCount(const jet::Table& table, qint64 read) {
+    if (read != table.declaredRows())
+        throw jet::Error(jet::Problem::Damaged,
+                         QStringLiteral("la tabella %1 dichiara %2 righe, ma se ne leggono %3")
+                             .arg(table.name())
+                             .arg(table.declaredRows())
+                             .arg(read));
+}
+
+void syncFile(const QString& path) {
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw sql::Failure(SQLITE_IOERR_FSYNC, QStringLiteral("fsync"));
+    }
+    ::close(fd);
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+struct Tables {
+    std::vector<Mapping> patients;
+    std::vector<Mapping> agenda;
+    int patientId = -1;
+    int agendaDay = -1; // the Jet column of giorno, -1 when Agenda has none
+    QStringList weekdays; // the program's weekday names, as a new archive holds them
+    QStringList present;  // weekdays that have a row of Agenda
+};
+
+void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& summary,
+                  const ImportProgress& progress) {
+    std::unique_ptr<jet::Table> patients = jetFile.table(kPatients);
+    if (!patients)
+        foreign(jetFile.path(), QStringLiteral("non ha la tabella Pazienti"));
+    t.patientId = patients->column(kId);
+    if (t.patientId < 0)
+        foreign(jetFile.path(), QStringLiteral("la tabella Pazienti non ha la colonna ID"));
+    const jet::Column& idColumn = patients->columns()[size_t(t.patientId)];
+    if (!idColumn.isInteger())
+        foreign(jetFile.path(), QStringLiteral("la colonna ID della tabella Pazienti non è un numero"));
+
+    sql::Transaction tx(db);
+    t.patients = mapColumns(db, *patients, kPatients, summary.keptColumns);
+    {
+        Prepared insert(db, insertStatement(kPatients, t.patients));
+        std::vector<jet::Value> row;
+        const qint64 total = patients->declaredRows();
+        qint64 done = 0;
+        if (progress)
+            progress(0, total);
+        while (patients->next(row)) {
+            const qint64 id = idOf(row, t.patientId);
+            const std::vector<Stored> values = storedRow(row, t.patients);
+            for (size_t i = 0; i < values.size(); ++i)
+                bind(insert.stmt, int(i + 1), values[i]);
+            try {
+                insert.step();
+            } catch (const sql::Failure& failure) {
+                if (failure.primaryCode() == SQLITE_CONSTRAINT)
+                    refuse(err::DuplicateKey,
+                           QStringLiteral("Nell'archivio \"%1\" due pazienti hanno lo stesso numero ID (%2), "
+                                          "quindi non può essere trasferito senza confondere le loro schede. "
+                                          "Correggere l'archivio con Access (dare un altro numero a uno dei "
+                                          "due) e avviare di nuovo il programma.")
+                               .arg(shown(jetFile.path()))
+                               .arg(id));
+                throw;
+            }
+            insert.reset();
+            summary.highestId = done == 0 ? id : std::max(summary.highestId, id);
+            ++done;
+            if (progress && (done % 250 == 0 || done == total))
+                progress(done, total);
+        }
+        checkCount(*patients, done);
+        summary.patients = done;
+    }
+    patients.reset();
+
+    // The weekdays as a new archive names them, then the old program's own rows in their place.
+    {
+        Prepared days(db, QStringLiteral("SELECT \"giorno\" FROM \"Agenda\" ORDER BY rowid"));
+        while (days.step())
+            t.weekdays << std::get<QString>(column(days.stmt, 0));
+    }
+    sql::exec(db, QStringLiteral("DELETE FROM \"Agenda\""));
+    if (std::unique_ptr<jet::Table> agenda = jetFile.table(kAgenda)) {
+        t.agendaDay = agenda->column(kWeekday);
+        t.agenda = mapColumns(db, *agenda, kAgenda, summary.keptColumns);
+        Prepared insert(db, insertStatement(kAgenda, t.agenda));
+        std::vector<jet::Value> row;
+        qint64 done = 0;
+        while (agenda->next(row)) {
+            const std::vector<Stored> values = storedRow(row, t.agenda);
+            for (size_t i = 0; i < values.size(); ++i)
+                bind(insert.stmt, int(i + 1), values[i]);
+            insert.step();
+            insert.reset();
+            if (t.agendaDay >= 0)
+                if (const auto* day = std::get_if<QString>(&row[size_t(t.agendaDay)]))
+                    t.present << *day;
+            ++done;
+        }
+        checkCount(*agenda, done);
+        summary.weekdayRows = done;
+    }
+    // A weekday without a row would load none of its days: it gets one with empty times.
+    Prepared add(db, QStringLiteral("INSERT INTO \"Agenda\" (\"giorno\") VALUES (?1)"));
+    for (const QString& day : t.weekdays) {
+        bool found = false;
+        for (const QString& p : t.present)
+            found = found || p.compare(day, Qt::CaseInsensitive) == 0;
+        if (found)
+            continue;
+        bind(add.stmt, 1, day);
+        add.step();
+        add.reset();
+        summary.addedWeekdays << day;
+    }
+    tx.commit();
+}
+
+bool same(const Stored& a, const Stored& b) {
+    if (a.index() != b.index())
+        return false;
+    if (const auto* x = std::get_if<double>(&a)) // bit for bit, as stored
+        return std::memcmp(x, &std::get<double>(b), sizeof(double)) == 0;
+    return a == b;
+}
+
+// Reads the Jet file a second time and compares every value with the new archive.
+void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSummary& summary) {
+    jet::File jetFile(jetPath);
+    std::vector<jet::Value> row;
+    {
+        std::unique_ptr<jet::Table> patients = jetFile.table(kPatients);
+        if (!patients)
+            notAsWritten(QStringLiteral("la tabella Pazienti non si trova più"));
+        Prepared find(db, selectStatement(kPatients, t.patients,
+                                          QStringLiteral("WHERE %1 = ?1").arg(sql::quoted(kId))));
+        qint64 rows = 0;
+        while (patients->next(row)) {
+            const qint64 id = idOf(row, t.patientId);
+            sqlite3_bind_int64(find.stmt, 1, id);
+            if (!find.step())
+                notAsWritten(QStringLiteral("manca il paziente con ID %1").arg(id));
+            const std::vector<Stored> expected = storedRow(row, t.patients);
+            for (size_t i = 0; i < expected.size(); ++i)
+                if (!same(expected[i], column(find.stmt, int(i))))
+                    notAsWritten(QStringLiteral("il paziente con ID %1, campo %2").arg(id).arg(t.patients[i].name));
+            find.reset();
+            ++rows;
+        }
+        Prepared count(db, QStringLiteral("SELECT count(*) FROM \"Pazienti\""));
+        count.step();
+        if (rows != summary.patients || sqlite3_column_int64(count.stmt, 0) != rows)
+            notAsWritten(QStringLiteral("il numero dei pazienti"));
+    }
+    Prepared all(db, selectStatement(kAgenda, t.agenda.empty() ? std::vector<Mapping>{{0, kWeekday, true, true}}
+                                                               : t.agenda,
+                                     QStringLiteral("ORDER BY rowid")));
+    qint64 rows = 0;
+    if (std::unique_ptr<jet::Table> agenda = jetFile.table(kAgenda)) {
+        while (agenda->next(row)) {
+            if (!all.step())
+                notAsWritten(QStringLiteral("mancano righe dell'agenda"));
+            const std::vector<Stored> expected = storedRow(row, t.agenda);
+            for (size_t i = 0; i < expected.size(); ++i)
+                if (!same(expected[i], column(all.stmt, int(i))))
+                    notAsWritten(QStringLiteral("la riga %1 dell'agenda, campo %2").arg(rows + 1).arg(t.agenda[i].name));
+            ++rows;
+        }
+    }
+    qint64 added = 0;
+    while (all.step())
+        ++added;
+    if (rows != summary.weekdayRows || added != summary.addedWeekdays.size())
+        notAsWritten(QStringLiteral("il numero delle righe dell'agenda"));
+
+    Prepared check(db, QStringLiteral("PRAGMA quick_check"));
+    if (!check.step() || std::get<QString>(column(check.stmt, 0)) != QLatin1String("ok"))
+        notAsWritten(QStringLiteral("il controllo d'integrità del nuovo archivio"));
+}
+
+} // namespace
+
+QString jetDateText(double days) {
+    // Access keeps dates from 1 January 100 to 31 December 9999.
+    if (!std::isfinite(days) || days < -657435.0 || days >= 2958466.0)
+        return QString::number(days, 'g', 17);
+    const double whole = std::trunc(days);
+    qint64 day = qint64(whole);
+    qint64 seconds = qRound64(std::fabs(days - whole) * 86400.0);
+    if (seconds >= 86400) {
+        seconds -= 86400;
+        ++day;
+    }
+    const QString time = QTime(0, 0).addSecs(int(seconds)).toString(QStringLiteral("HH:mm:ss"));
+    if (day == 0)
+        return time;
+    const QString date = dates::shortDate(QDate(1899, 12, 30).addDays(day));
+    return seconds == 0 ? date : date + QLatin1Char(' ') + time;
+}
+
+ImportSummary importJetArchive(const QString& jetPath, const QString& target, const ImportProgress& progress) {
+    ImportSummary summary;
+    try {
+        jet::File jetFile(jetPath);
+        // Checked before anything is made: another program's file gets its message at once.
+        {
+            std::unique_ptr<jet::Table> patients = jetFile.table(kPatients);
+            if (!patients)
+                foreign(jetPath, QStringLiteral("non ha la tabella Pazienti"));
+            if (patients->column(kId) < 0)
+                foreign(jetPath, QStringLiteral("la tabella Pazienti non ha la colonna ID"));
+        }
+        Database::create(target);
+        try {
+            Tables tables;
+            {
+                Connection out;
+                out.open(target, SQLITE_OPEN_READWRITE);
+                // Written in one go under a name of its own and flushed as a whole at the end: a
+                // crash halfway leaves a file that is thrown away, never one that is used.
+                sql::exec(out.db, QStringLiteral("PRAGMA journal_mode=MEMORY"));
+                sql::exec(out.db, QStringLiteral("PRAGMA synchronous=OFF"));
+                writeArchive(jetFile, out.db, tables, summary, progress);
+            }
+            Connection check;
+            check.open(target, SQLITE_OPEN_READONLY);
+            verify(jetPath, check.db, tables, summary);
+            syncFile(target);
+        } catch (...) {
+            QFile::remove(target);
+            QFile::remove(target + QStringLiteral("-journal"));
+            throw;
+        }
+    } catch (const jet::Error& e) {
+        refuse(e, jetPath);
+    } catch (const sql::Failure& failure) {
+        throw StoreError(err::CannotCreate,
+                         QStringLiteral("Non è stato possibile scrivere il nuovo archivio \"%1\": %2. Il file "
+                                        "\"%3\" non è stato modificato.")
+                             .arg(shown(target), failure.message(), shown(jetPath)));
+    }
+    return summary;
+}
+
+} // namespace qv
