@@ -263,8 +263,9 @@ std::vector<Stored> storedRow(const std::vector<jet::Value>& row, const std::vec
 }
 
 [[noreturn]] void notAsWritten(const QString& what) {
-    throw jet::Error(jet::Problem::Damaged,
-                     QStringLiteral("la verifica del nuovo archivio ha trovato una differenza: %1").arg(what));
+    throw jet::Error(
+        jet::Problem::Damaged,
+        QStringLiteral("la verifica del nuovo archivio ha trovato una differenza: %1").arg(what));
 }
 
 // The patient's ID as a whole number; a row without one cannot be brought across.
@@ -301,7 +302,7 @@ struct Tables {
     std::vector<Mapping> patients;
     std::vector<Mapping> agenda;
     int patientId = -1;
-    int agendaDay = -1; // the Jet column of giorno, -1 when Agenda has none
+    int agendaDay = -1;   // the Jet column of giorno, -1 when Agenda has none
     QStringList weekdays; // the program's weekday names, as a new archive holds them
     QStringList present;  // weekdays that have a row of Agenda
 };
@@ -410,6 +411,8 @@ bool same(const Stored& a, const Stored& b) {
 // Reads the Jet file a second time and compares every value with the new archive.
 void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSummary& summary) {
     jet::File jetFile(jetPath);
+    // One read transaction: the file is locked once, not at every row.
+    sql::exec(db, QStringLiteral("BEGIN"));
     std::vector<jet::Value> row;
     {
         std::unique_ptr<jet::Table> patients = jetFile.table(kPatients);
@@ -426,7 +429,8 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
             const std::vector<Stored> expected = storedRow(row, t.patients);
             for (size_t i = 0; i < expected.size(); ++i)
                 if (!same(expected[i], column(find.stmt, int(i))))
-                    notAsWritten(QStringLiteral("il paziente con ID %1, campo %2").arg(id).arg(t.patients[i].name));
+                    notAsWritten(
+                        QStringLiteral("il paziente con ID %1, campo %2").arg(id).arg(t.patients[i].name));
             find.reset();
             ++rows;
         }
@@ -435,9 +439,10 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
         if (rows != summary.patients || sqlite3_column_int64(count.stmt, 0) != rows)
             notAsWritten(QStringLiteral("il numero dei pazienti"));
     }
-    Prepared all(db, selectStatement(kAgenda, t.agenda.empty() ? std::vector<Mapping>{{0, kWeekday, true, true}}
-                                                               : t.agenda,
-                                     QStringLiteral("ORDER BY rowid")));
+    Prepared all(
+        db, selectStatement(kAgenda,
+                            t.agenda.empty() ? std::vector<Mapping>{{0, kWeekday, true, true}} : t.agenda,
+                            QStringLiteral("ORDER BY rowid")));
     qint64 rows = 0;
     if (std::unique_ptr<jet::Table> agenda = jetFile.table(kAgenda)) {
         while (agenda->next(row)) {
@@ -446,7 +451,9 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
             const std::vector<Stored> expected = storedRow(row, t.agenda);
             for (size_t i = 0; i < expected.size(); ++i)
                 if (!same(expected[i], column(all.stmt, int(i))))
-                    notAsWritten(QStringLiteral("la riga %1 dell'agenda, campo %2").arg(rows + 1).arg(t.agenda[i].name));
+                    notAsWritten(QStringLiteral("la riga %1 dell'agenda, campo %2")
+                                     .arg(rows + 1)
+                                     .arg(t.agenda[i].name));
             ++rows;
         }
     }
@@ -459,6 +466,8 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
     Prepared check(db, QStringLiteral("PRAGMA quick_check"));
     if (!check.step() || std::get<QString>(column(check.stmt, 0)) != QLatin1String("ok"))
         notAsWritten(QStringLiteral("il controllo d'integrità del nuovo archivio"));
+    check.reset();
+    sql::exec(db, QStringLiteral("COMMIT"));
 }
 
 } // namespace
@@ -481,7 +490,8 @@ QString jetDateText(double days) {
     return seconds == 0 ? date : date + QLatin1Char(' ') + time;
 }
 
-ImportSummary importJetArchive(const QString& jetPath, const QString& target, const ImportProgress& progress) {
+ImportSummary importJetArchive(const QString& jetPath, const QString& target,
+                               const ImportProgress& progress) {
     ImportSummary summary;
     try {
         jet::File jetFile(jetPath);
@@ -503,6 +513,8 @@ ImportSummary importJetArchive(const QString& jetPath, const QString& target, co
                 // crash halfway leaves a file that is thrown away, never one that is used.
                 sql::exec(out.db, QStringLiteral("PRAGMA journal_mode=MEMORY"));
                 sql::exec(out.db, QStringLiteral("PRAGMA synchronous=OFF"));
+                // Room for the whole archive's pages, so that none is written out twice.
+                sql::exec(out.db, QStringLiteral("PRAGMA cache_size=-131072"));
                 writeArchive(jetFile, out.db, tables, summary, progress);
             }
             Connection check;
@@ -517,10 +529,11 @@ ImportSummary importJetArchive(const QString& jetPath, const QString& target, co
     } catch (const jet::Error& e) {
         refuse(e, jetPath);
     } catch (const sql::Failure& failure) {
-        throw StoreError(err::CannotCreate,
-                         QStringLiteral("Non è stato possibile scrivere il nuovo archivio \"%1\": %2. Il file "
-                                        "\"%3\" non è stato modificato.")
-                             .arg(shown(target), failure.message(), shown(jetPath)));
+        throw StoreError(
+            err::CannotCreate,
+            QStringLiteral("Non è stato possibile scrivere il nuovo archivio \"%1\": %2. Il file "
+                           "\"%3\" non è stato modificato.")
+                .arg(shown(target), failure.message(), shown(jetPath)));
     }
     return summary;
 }

@@ -16,10 +16,10 @@ QString jetDateText(double days);
 
 struct ImportSummary {
     qint64 patients = 0;
-    qint64 weekdayRows = 0;     // rows of Agenda brought across
-    QStringList addedWeekdays;  // weekdays that had no row and got one with empty times
-    QStringList keptColumns;    // columns this program does not know, kept with their values
-    qint64 highestId = 0;       // the next new patient continues after it
+    qint64 weekdayRows = 0;    // rows of Agenda brought across
+    QStringList addedWeekdays; // weekdays that had no row and got one with empty times
+    QStringList keptColumns;   // columns this program does not know, kept with their values
+    qint64 highestId = 0;      // the next new patient continues after it
 };
 
 // Called as patients are written: how many are done out of how many.

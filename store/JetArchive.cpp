@@ -337,8 +337,7 @@ void newEntry(MdbHandle* mdb, const QString& name, unsigned long page,
     entries.push_back(std::move(entry));
 }
 
-template <typename T>
-const T* as(const Value& v) {
+template <typename T> const T* as(const Value& v) {
     return std::get_if<T>(&v);
 }
 } // namespace
