@@ -4,7 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv::dayfile {
 
@@ -87,6 +94,68 @@ QString saveFailure(const QString& path, QFileDevice::FileError error) {
     return QStringLiteral("il file non può essere scritto.");
 }
 
+// The title a file name stands for: UTF-8 in the composed normalisation the program writes, or
+// code page 1252 when the bytes are not UTF-8 (a name copied from Windows).
+QString titleOf(const QByteArray& name) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    if (utf8.hasError())
+        return fromCp1252(name).normalized(QString::NormalizationForm_C);
+    return text.normalized(QString::NormalizationForm_C);
+}
+
+// Renames `from` to `to` unless a file is there already; false when nothing was renamed.
+bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // A file system without the exclusive rename: a hard link fails on an existing name.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return false;
+    // Nor hard links (FAT): only this program writes the folder, so looking first suffices.
+    struct stat existing {};
+    if (::lstat(to.constData(), &existing) == 0)
+        return false;
+    return ::rename(from.constData(), to.constData()) == 0;
+}
+
+void syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Every regular file of `folder` whose name stands for another title than its bytes say:
+// its name as it is, and the program's name for it.
+template <typename Found> void forEachCopiedName(const QByteArray& folder, Found found) {
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    std::vector<std::pair<QByteArray, QByteArray>> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray wanted = QFile::encodeName(titleOf(name));
+        if (wanted != name)
+            names.emplace_back(name, wanted);
+    }
+    ::closedir(dir);
+    for (const auto& [name, wanted] : names) {
+        struct stat status {};
+        const QByteArray from = folder + '/' + name;
+        if (::lstat(from.constData(), &status) == 0 && S_ISREG(status.st_mode) && !found(from, wanted))
+            break;
+    }
+}
+
 } // namespace
 
 QString folderPath(const QString& programFolder) {
@@ -153,7 +222,7 @@ QStringList decode(const QByteArray& bytes) {
 ReadResult read(const QString& path, int limit) {
     ReadResult result;
     QFile file(path);
-    if (!file.exists()) {
+    if (!file.exists() && !adoptCopiedName(path)) {
         result.status = ReadResult::Status::Missing;
         return result;
     }
@@ -200,12 +269,41 @@ SaveResult save(const QString& path, const QStringList& texts) {
 
 bool createEmpty(const QString& path) {
     QFile file(path);
-    if (file.exists())
+    if (file.exists() || adoptCopiedName(path))
         return true;
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     file.close();
     return true;
+}
+
+bool adoptCopiedName(const QString& path) {
+    const QFileInfo info(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    const QByteArray wanted = QFile::encodeName(info.fileName().normalized(QString::NormalizationForm_C));
+    bool adopted = false;
+    forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
+        if (name != wanted)
+            return true;
+        adopted = renameWithoutReplacing(from, folder + '/' + wanted);
+        return false;
+    });
+    if (adopted)
+        syncFolder(folder);
+    return adopted || QFileInfo::exists(path);
+}
+
+int adoptCopiedNames(const QString& programFolder) {
+    const QByteArray folder = QFile::encodeName(folderPath(programFolder));
+    int renamed = 0;
+    forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
+        if (renameWithoutReplacing(from, folder + '/' + name))
+            ++renamed;
+        return true;
+    });
+    if (renamed > 0)
+        syncFolder(folder);
+    return renamed;
 }
 
 } // namespace qv::dayfile

@@ -28,7 +28,8 @@ QString committed(const QString& name) {
 // The large archive is not part of the repository: it is used where the test archives lie.
 QString shared(const QString& name) {
     const QByteArray folder = qgetenv("QUORVANE_ACCESS_ARCHIVES");
-    return (folder.isEmpty() ? QStringLiteral("/work/shared/access-archives") : QString::fromLocal8Bit(folder)) +
+    return (folder.isEmpty() ? QStringLiteral("/work/shared/access-archives")
+                             : QString::fromLocal8Bit(folder)) +
            QLatin1Char('/') + name;
 }
 
@@ -85,13 +86,15 @@ using Values = std::map<QString, QString>;
 QString shownDateTime(const QString& iso) {
     const QString date = iso.left(10);
     const QString time = iso.mid(11);
-    const QString shortDate = date.mid(8, 2) + QLatin1Char('/') + date.mid(5, 2) + QLatin1Char('/') + date.left(4);
+    const QString shortDate =
+        date.mid(8, 2) + QLatin1Char('/') + date.mid(5, 2) + QLatin1Char('/') + date.left(4);
     if (date == QLatin1String("1899-12-30"))
         return time;
     return time == QLatin1String("00:00:00") ? shortDate : shortDate + QLatin1Char(' ') + time;
 }
 
-Values expectedRow(const QJsonObject& row, const QJsonArray& columns, const std::map<QString, QString>& renamed) {
+Values expectedRow(const QJsonObject& row, const QJsonArray& columns,
+                   const std::map<QString, QString>& renamed) {
     Values out;
     for (const QJsonValue& c : columns) {
         const QString name = c[QStringLiteral("name")].toString();
@@ -143,7 +146,8 @@ std::vector<Values> expectedRows(const QJsonObject& table, const std::map<QStrin
 }
 
 // Compares row by row, naming the first differing field, without printing whole notes.
-void expectSame(const std::vector<Values>& expected, const std::vector<Values>& stored, const QString& table) {
+void expectSame(const std::vector<Values>& expected, const std::vector<Values>& stored,
+                const QString& table) {
     ASSERT_EQ(expected.size(), stored.size()) << table.toStdString();
     for (size_t r = 0; r < expected.size(); ++r) {
         ASSERT_EQ(expected[r].size(), stored[r].size()) << table.toStdString() << " row " << r;
@@ -159,10 +163,10 @@ void expectSame(const std::vector<Values>& expected, const std::vector<Values>& 
 
 struct Conversion {
     const char* name;
-    std::function<QString()> source;                  // the Access file, empty to skip
+    std::function<QString()> source;                   // the Access file, empty to skip
     std::function<void(QByteArray&)> change = nullptr; // made to a copy of it first
-    std::map<QString, QString> renamed = {};          // manifest column -> column of the new archive
-    QStringList kept = {};                            // columns that the program does not know
+    std::map<QString, QString> renamed = {};           // manifest column -> column of the new archive
+    QStringList kept = {};                             // columns that the program does not know
     bool sundayDropped = false;
 };
 
@@ -175,7 +179,8 @@ TEST_P(ArchiveConversion, KeepsEveryValueOfTheManifest) {
         GTEST_SKIP() << "not found: " << source.toStdString();
     QString manifestPath = source;
     manifestPath.replace(QStringLiteral(".mdb"), QStringLiteral(".json"));
-    const QJsonArray tables = QJsonDocument::fromJson(bytesOf(manifestPath))[QStringLiteral("tables")].toArray();
+    const QJsonArray tables =
+        QJsonDocument::fromJson(bytesOf(manifestPath))[QStringLiteral("tables")].toArray();
     const QJsonObject patients = tables[0].toObject();
     const QJsonObject agenda = tables[1].toObject();
 
@@ -187,12 +192,11 @@ TEST_P(ArchiveConversion, KeepsEveryValueOfTheManifest) {
     write(jet, original);
     const QString target = dir.filePath(QStringLiteral("nuovo.mdb"));
     qint64 lastDone = -1;
-    const ImportSummary summary =
-        importJetArchive(jet, target, [&](qint64 done, qint64 total) {
-            EXPECT_EQ(total, patients[QStringLiteral("rowCount")].toInt());
-            EXPECT_GE(done, lastDone);
-            lastDone = done;
-        });
+    const ImportSummary summary = importJetArchive(jet, target, [&](qint64 done, qint64 total) {
+        EXPECT_EQ(total, patients[QStringLiteral("rowCount")].toInt());
+        EXPECT_GE(done, lastDone);
+        lastDone = done;
+    });
     EXPECT_EQ(lastDone, patients[QStringLiteral("rowCount")].toInt());
     EXPECT_EQ(bytesOf(jet), original);
     EXPECT_EQ(summary.keptColumns, c.kept);
@@ -206,7 +210,8 @@ TEST_P(ArchiveConversion, KeepsEveryValueOfTheManifest) {
             for (const auto& [from, to] : c.renamed)
                 if (!row.count(from))
                     row[from] = QStringLiteral("NULL"); // the program's column, left empty
-    expectSame(expected, storedRows(db, "SELECT * FROM \"Pazienti\" ORDER BY \"ID\""), QStringLiteral("Pazienti"));
+    expectSame(expected, storedRows(db, "SELECT * FROM \"Pazienti\" ORDER BY \"ID\""),
+               QStringLiteral("Pazienti"));
 
     std::vector<Values> weekdays = expectedRows(agenda);
     if (c.sundayDropped) {
@@ -225,7 +230,8 @@ TEST_P(ArchiveConversion, KeepsEveryValueOfTheManifest) {
     Database::create(fresh);
     sqlite3* empty = nullptr;
     ASSERT_EQ(sqlite3_open_v2(fresh.toUtf8().constData(), &empty, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    const char* objects = "SELECT type, name, tbl_name FROM sqlite_master WHERE type IN ('view', 'index') ORDER BY name";
+    const char* objects =
+        "SELECT type, name, tbl_name FROM sqlite_master WHERE type IN ('view', 'index') ORDER BY name";
     EXPECT_EQ(storedRows(db, objects), storedRows(empty, objects));
     sqlite3_close(empty);
     sqlite3_close(db);
@@ -289,35 +295,36 @@ TEST_P(ArchiveRefusal, SaysWhyAndLeavesTheFileUntouched) {
         EXPECT_TRUE(e.description().endsWith(QStringLiteral("Il file non è stato modificato.")));
     }
     EXPECT_EQ(bytesOf(jet), original);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("quorvane.mdb")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("quorvane.mdb")});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Archives, ArchiveRefusal,
     ::testing::Values(
-        Refusal{"another_programs_file", "estraneo.mdb", nullptr, err::NotADatabase, "non ha la tabella Pazienti"},
+        Refusal{"another_programs_file", "estraneo.mdb", nullptr, err::NotADatabase,
+                "non ha la tabella Pazienti"},
         Refusal{"another_programs_jet3_file", "jet3-estraneo.mdb", nullptr, err::NotADatabase,
                 "non ha la tabella Pazienti"},
         Refusal{"no_id_column", "archivio-piccolo.mdb",
-                [](QByteArray& b) { rename(b, QStringLiteral("ID"), QStringLiteral("Nr")); }, err::NotADatabase,
-                "non ha la colonna ID"},
+                [](QByteArray& b) { rename(b, QStringLiteral("ID"), QStringLiteral("Nr")); },
+                err::NotADatabase, "non ha la colonna ID"},
         // The header keeps the password XORed with a mask that an unprotected file holds as it is:
         // XORing a password's UTF-16 bytes into it sets that password.
-        Refusal{"password",
-                "archivio-piccolo.mdb",
+        Refusal{"password", "archivio-piccolo.mdb",
                 [](QByteArray& b) {
                     const QString password = QStringLiteral("segreto");
                     for (int i = 0; i < password.size() * 2; ++i)
                         b[0x42 + i] = char(b[0x42 + i] ^ reinterpret_cast<const char*>(password.utf16())[i]);
                 },
                 err::PasswordProtected, "protetto da una password"},
-        Refusal{"cut_short", "archivio-piccolo.mdb", [](QByteArray& b) { b.truncate(300000); }, err::CannotOpen,
-                "danneggiato"},
+        Refusal{"cut_short", "archivio-piccolo.mdb", [](QByteArray& b) { b.truncate(300000); },
+                err::CannotOpen, "danneggiato"},
         Refusal{"page_of_patients_wiped", "archivio-piccolo.mdb",
                 [](QByteArray& b) { b.replace(kPatientRows * kPage, kPage, QByteArray(kPage, '\0')); },
                 err::CannotOpen, "dichiara 40 righe, ma se ne leggono"},
-        Refusal{"row_lost", "archivio-piccolo.mdb", [](QByteArray& b) { dropSunday(b, false); }, err::CannotOpen,
-                "la tabella Agenda dichiara 7 righe, ma se ne leggono 6"},
+        Refusal{"row_lost", "archivio-piccolo.mdb", [](QByteArray& b) { dropSunday(b, false); },
+                err::CannotOpen, "la tabella Agenda dichiara 7 righe, ma se ne leggono 6"},
         // The third row of the first page (ID 3) given the first one's ID.
         Refusal{"same_id_twice", "archivio-piccolo.mdb",
                 [](QByteArray& b) {
@@ -331,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ArchiveDates, AsTheOldProgramShowedThem) {
     EXPECT_EQ(jetDateText(38061.0), QStringLiteral("15/03/2004"));
     EXPECT_EQ(jetDateText(37929.6875), QStringLiteral("04/11/2003 16:30:00"));
-    EXPECT_EQ(jetDateText(0.4375), QStringLiteral("10:30:00"));       // no date part
+    EXPECT_EQ(jetDateText(0.4375), QStringLiteral("10:30:00"));           // no date part
     EXPECT_EQ(jetDateText(-1.25), QStringLiteral("29/12/1899 06:00:00")); // before 1900: time forward
     EXPECT_EQ(jetDateText(38061.9999999), QStringLiteral("16/03/2004"));  // rounds to the next day
 }
