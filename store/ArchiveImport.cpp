@@ -17,6 +17,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -534,6 +535,134 @@ ImportSummary importJetArchive(const QString& jetPath, const QString& target,
             QStringLiteral("Non è stato possibile scrivere il nuovo archivio \"%1\": %2. Il file "
                            "\"%3\" non è stato modificato.")
                 .arg(shown(target), failure.message(), shown(jetPath)));
+    }
+    return summary;
+}
+
+namespace {
+
+void syncFolderOf(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw sql::Failure(SQLITE_IOERR_DIR_FSYNC, QStringLiteral("fsync"));
+    }
+    ::close(fd);
+}
+
+void removeWithJournal(const QString& path) {
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
+        return true;
+    if (sa.st_size != sb.st_size)
+        return false;
+    QFile fa(a);
+    QFile fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    while (!fa.atEnd()) {
+        if (fa.read(1 << 20) != fb.read(1 << 20))
+            return false;
+    }
+    return fb.atEnd();
+}
+
+// Gives the Jet file at `database` its kept name as well, never over another file: a hard link,
+// or where the file system has none, a copy finished and flushed under a temporary name first.
+QString keepOriginal(const QString& database) {
+    const QString base = keptOriginalName(database);
+    const QString stem = base.chopped(4);
+    for (int n = 1; n < 1000; ++n) {
+        const QString kept = n == 1 ? base : QStringLiteral("%1-%2.mdb").arg(stem).arg(n);
+        const QFileInfo info(kept);
+        if (info.exists() || info.isSymLink()) {
+            // Kept by a conversion that was cut short: the same file, kept once.
+            if (sameFile(kept, database))
+                return kept;
+            continue;
+        }
+        const QByteArray from = QFile::encodeName(database);
+        const QByteArray to = QFile::encodeName(kept);
+        if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            syncFolderOf(kept);
+            return kept;
+        }
+        if (errno == EEXIST)
+            continue;
+        const QString copy = kept + QStringLiteral(".copia");
+        QFile::remove(copy);
+        {
+            QFile in(database);
+            QFile out(copy);
+            if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                throw sql::Failure(SQLITE_CANTOPEN, out.errorString());
+            while (!in.atEnd()) {
+                const QByteArray chunk = in.read(1 << 20);
+                if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+                    throw sql::Failure(SQLITE_IOERR_READ, in.errorString());
+                if (out.write(chunk) != chunk.size())
+                    throw sql::Failure(SQLITE_IOERR_WRITE, out.errorString());
+            }
+            if (!out.flush() || ::fsync(out.handle()) != 0)
+                throw sql::Failure(SQLITE_IOERR_FSYNC, out.errorString());
+        }
+        if (::renameat2(AT_FDCWD, QFile::encodeName(copy).constData(), AT_FDCWD, to.constData(),
+                        RENAME_NOREPLACE) != 0 &&
+            (errno == EEXIST || QFileInfo::exists(kept) || !QFile::rename(copy, kept))) {
+            QFile::remove(copy);
+            continue;
+        }
+        syncFolderOf(kept);
+        return kept;
+    }
+    throw sql::Failure(SQLITE_CANTOPEN, QStringLiteral("nessun nome libero per l'originale"));
+}
+
+} // namespace
+
+QString keptOriginalName(const QString& database) {
+    const QFileInfo info(database);
+    QString stem = info.fileName();
+    if (stem.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive))
+        stem.chop(4);
+    return info.absolutePath() + QLatin1Char('/') + stem + QStringLiteral("-originale-Access.mdb");
+}
+
+InPlaceSummary convertInPlace(const QString& database, const ImportProgress& progress) {
+    const QString temp = database + QStringLiteral(".conversione");
+    // What a conversion cut short left behind is never the archive: it starts again.
+    removeWithJournal(temp);
+    removeWithJournal(temp + QStringLiteral(".new"));
+    InPlaceSummary summary;
+    summary.import = importJetArchive(database, temp, progress);
+    try {
+        summary.kept = keepOriginal(database);
+        // One step: the name is the Jet file's until it is the finished archive's.
+        if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(database).constData()) != 0)
+            throw sql::Failure(SQLITE_IOERR, QString::fromLocal8Bit(std::strerror(errno)));
+    } catch (const sql::Failure& failure) {
+        removeWithJournal(temp);
+        throw StoreError(
+            err::CannotCreate,
+            QStringLiteral("Non è stato possibile mettere al suo posto il nuovo archivio \"%1\": "
+                           "%2. Il file non è stato modificato.")
+                .arg(shown(database), failure.message()));
+    }
+    try {
+        syncFolderOf(database);
+    } catch (const sql::Failure&) {
+        // The archive is in place; the system writes the folder out in its own time.
     }
     return summary;
 }

@@ -37,4 +37,22 @@ using ImportProgress = std::function<void(qint64 done, qint64 total)>;
 ImportSummary importJetArchive(const QString& jetPath, const QString& target,
                                const ImportProgress& progress = {});
 
+// The name beside the archive under which the old program's file is kept: "quorvane.mdb" is kept
+// as "quorvane-originale-Access.mdb" (a number is added when that name is taken by another file).
+QString keptOriginalName(const QString& database);
+
+struct InPlaceSummary {
+    ImportSummary import;
+    QString kept; // the path of the kept Jet file
+};
+
+// Brings the Jet file at `database` across in its place. The new archive is made under a
+// temporary name beside it (importJetArchive), the Jet file is kept under keptOriginalName (a
+// second name for the same file, or a finished copy where the file system has no such names),
+// and only then is the new archive renamed over `database`, the folder flushed after each step.
+// A kill at any moment leaves at `database` either the untouched Jet file or the finished new
+// archive; the Jet file is never changed, deleted or overwritten, and running this again after
+// a kill finishes the work. Raises StoreError as importJetArchive does.
+InPlaceSummary convertInPlace(const QString& database, const ImportProgress& progress = {});
+
 } // namespace qv

@@ -4,6 +4,7 @@
 // write the child reported as done is there, nothing else changed, and each day file holds either
 // its old or its new content whole.
 #include "agenda/DayFile.h"
+#include "store/ArchiveImport.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
 
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
@@ -540,19 +542,20 @@ bool writes(const __ptrace_syscall_info& info) {
     }
 }
 
-// Runs `op` on `folder` in a traced child, stopped at the entry of its `killAt`-th writing
-// system call and killed there (-1: run to the end). Returns the number of writing system calls
-// the child entered, or -1 when tracing is not allowed here.
-int traceOne(const QString& folder, const Op& op, int killAt) {
+// Runs `work` in a traced child, stopped at the entry of its `killAt`-th writing system call and
+// killed there (-1: run to the end); `prepare` runs first, before the count starts. Returns the
+// number of writing system calls the child entered, or -1 when tracing is not allowed here.
+// `calls`, when given, receives the number of each writing system call.
+int traceWrites(const std::function<void()>& prepare, const std::function<void()>& work, int killAt,
+                std::vector<long>* calls = nullptr) {
     const pid_t child = fork();
     if (child == 0) {
         if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
             _exit(4);
         try {
-            // The archive opened and the writer ready before the count starts.
-            Writer writer(folder);
+            prepare();
             raise(SIGSTOP);
-            writer.run(op);
+            work();
         } catch (const std::exception&) {
             _exit(2);
         }
@@ -590,8 +593,16 @@ int traceOne(const QString& folder, const Op& op, int killAt) {
             waitpid(child, &status, 0);
             return entered;
         }
+        if (calls)
+            calls->push_back(long(info.entry.nr));
         ++entered;
     }
+}
+
+// Runs `op` on `folder` as traceWrites does, the archive opened and the writer ready first.
+int traceOne(const QString& folder, const Op& op, int killAt) {
+    std::unique_ptr<Writer> writer;
+    return traceWrites([&] { writer = std::make_unique<Writer>(folder); }, [&] { writer->run(op); }, killAt);
 }
 
 bool copyFolder(const QString& from, const QString& to) {
@@ -637,6 +648,74 @@ TEST_F(CrashSafety, KilledAtEachWritingSystemCallOfOneSave) {
             EXPECT_TRUE(oldOrNew(before, found, op)) << "killed at writing call " << at << " of " << calls
                                                      << ": " << describe(before, found).toStdString();
         }
+    }
+}
+
+// ---- the old program's archive brought across, killed at each step ----
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+qint64 patientsIn(const QString& path) {
+    sqlite3* db = nullptr;
+    qint64 count = -1;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        const auto found = rows(db, "SELECT count(*) FROM \"Pazienti\"");
+        if (!found.empty())
+            count = found[0][0].toLongLong();
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+TEST(ArchiveConversionCrash, KilledAtEachStepLeavesTheOldFileOrTheWholeNewArchiveAndFinishesOnRestart) {
+    const QString source = QStringLiteral(QT_TESTCASE_SOURCEDIR "/access-archives/archivio-piccolo.mdb");
+    const QByteArray jet = bytesOf(source);
+    const auto fresh = [&](const QString& folder) {
+        QFile file(dbPath(folder));
+        return file.open(QIODevice::WriteOnly) && file.write(jet) == jet.size();
+    };
+    const auto convert = [](const QString& folder) { qv::convertInPlace(dbPath(folder)); };
+    std::vector<long> kinds;
+    int calls = 0;
+    {
+        QTemporaryDir whole(scratchTemplate());
+        ASSERT_TRUE(fresh(whole.path()));
+        calls = traceWrites([] {}, [&] { convert(whole.path()); }, -1, &kinds);
+        if (calls == -1)
+            GTEST_SKIP() << "this system does not let a process trace its child";
+        ASSERT_GT(calls, 0);
+    }
+    // Every step on names and every flush, and writes of the new archive spread over the rest.
+    std::vector<int> points;
+    for (int at = 0; at < calls; ++at)
+        if (kinds[size_t(at)] != SYS_pwrite64 && kinds[size_t(at)] != SYS_write)
+            points.push_back(at);
+    for (int at = 0; at < calls; at += std::max(1, calls / 12))
+        points.push_back(at);
+    std::cout << "conversion: " << calls << " writing system calls, killed at " << points.size() << "\n";
+
+    for (const int at : points) {
+        SCOPED_TRACE(testing::Message() << "killed at writing call " << at << " of " << calls);
+        QTemporaryDir killed(scratchTemplate());
+        const QString folder = killed.path();
+        ASSERT_TRUE(fresh(folder));
+        ASSERT_EQ(at, traceWrites([] {}, [&] { convert(folder); }, at));
+        const QString kept = qv::keptOriginalName(dbPath(folder));
+        // Either the untouched Jet file, or the finished archive with the Jet file kept beside it.
+        if (bytesOf(dbPath(folder)) != jet) {
+            EXPECT_EQ(40, patientsIn(dbPath(folder)));
+            EXPECT_EQ(jet, bytesOf(kept));
+        } else {
+            // The restart brings it across.
+            ASSERT_NO_THROW(convert(folder));
+        }
+        EXPECT_EQ(40, patientsIn(dbPath(folder)));
+        EXPECT_EQ(jet, bytesOf(kept));
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({QFileInfo(kept).fileName(), QStringLiteral("quorvane.mdb")}));
     }
 }
 
