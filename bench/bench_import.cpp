@@ -23,7 +23,8 @@ using qv::bench::Benchmark;
 
 QString archive() {
     const QByteArray folder = qgetenv("QUORVANE_ACCESS_ARCHIVES");
-    return (folder.isEmpty() ? QStringLiteral("/work/shared/access-archives") : QString::fromLocal8Bit(folder)) +
+    return (folder.isEmpty() ? QStringLiteral("/work/shared/access-archives")
+                             : QString::fromLocal8Bit(folder)) +
            QStringLiteral("/archivio-grande.mdb");
 }
 
@@ -63,7 +64,8 @@ qint64 plainRead(const QString& path, qint64* rows) {
 void runImport() {
     const QString source = archive();
     if (!QFileInfo::exists(source)) {
-        std::printf("   %s not found (QUORVANE_ACCESS_ARCHIVES names its folder)\n", source.toUtf8().constData());
+        std::printf("   %s not found (QUORVANE_ACCESS_ARCHIVES names its folder)\n",
+                    source.toUtf8().constData());
         return;
     }
     // A warm cache for both, as at a second try; the best of five runs of each.
