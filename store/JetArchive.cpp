@@ -4,8 +4,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <set>
 
 // mdbtools.h includes these inside its extern "C" block, where C++ headers they pull in
 // cannot be; included first, their guards keep them out of it.
@@ -222,7 +224,8 @@ struct File::Impl {
             return QByteArray();
         quint32 pointer = u32(header + 4);
         QByteArray out;
-        out.reserve(length);
+        // The length is the header's word: a damaged one could claim a gigabyte.
+        out.reserve(std::min<qsizetype>(length, 1 << 24));
         if (kind == 0x40000000) {
             const auto [data, rowLength] = longValueRow(pointer);
             if (rowLength < length)
@@ -232,11 +235,14 @@ struct File::Impl {
         }
         if (kind != 0)
             damaged(QStringLiteral("una nota ha un'intestazione sconosciuta"));
-        // Each page of the chain starts with the pointer to the next one.
-        const qsizetype most = length / 4 + 2; // every page gives at least one byte; no loops
-        for (qsizetype pages = 0; out.size() < length; ++pages) {
-            if (pointer == 0 || pages > most)
+        // Each page of the chain starts with the pointer to the next one; a chain that comes
+        // back to a page it passed would never end.
+        std::set<quint32> passed;
+        while (out.size() < length) {
+            if (pointer == 0)
                 damaged(QStringLiteral("una nota si interrompe prima della fine"));
+            if (!passed.insert(pointer).second)
+                damaged(QStringLiteral("le pagine di una nota girano in tondo"));
             const auto [data, rowLength] = longValueRow(pointer);
             if (rowLength < 4)
                 damaged(QStringLiteral("una pagina di una nota è incompleta"));
