@@ -328,7 +328,7 @@ void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& sum
         const qint64 total = patients->declaredRows();
         qint64 done = 0;
         if (progress)
-            progress(0, total);
+            progress(ImportStage::Copying, 0, total);
         while (patients->next(row)) {
             const qint64 id = idOf(row, t.patientId);
             const std::vector<Stored> values = storedRow(row, t.patients);
@@ -351,7 +351,7 @@ void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& sum
             summary.highestId = done == 0 ? id : std::max(summary.highestId, id);
             ++done;
             if (progress && (done % 250 == 0 || done == total))
-                progress(done, total);
+                progress(ImportStage::Copying, done, total);
         }
         checkCount(*patients, done);
         summary.patients = done;
@@ -410,7 +410,8 @@ bool same(const Stored& a, const Stored& b) {
 }
 
 // Reads the Jet file a second time and compares every value with the new archive.
-void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSummary& summary) {
+void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSummary& summary,
+            const ImportProgress& progress) {
     jet::File jetFile(jetPath);
     // One read transaction: the file is locked once, not at every row.
     sql::exec(db, QStringLiteral("BEGIN"));
@@ -434,6 +435,8 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
                         QStringLiteral("il paziente con ID %1, campo %2").arg(id).arg(t.patients[i].name));
             find.reset();
             ++rows;
+            if (progress && (rows % 250 == 0 || rows == summary.patients))
+                progress(ImportStage::Checking, rows, summary.patients);
         }
         Prepared count(db, QStringLiteral("SELECT count(*) FROM \"Pazienti\""));
         count.step();
@@ -520,7 +523,7 @@ ImportSummary importJetArchive(const QString& jetPath, const QString& target,
             }
             Connection check;
             check.open(target, SQLITE_OPEN_READONLY);
-            verify(jetPath, check.db, tables, summary);
+            verify(jetPath, check.db, tables, summary, progress);
             syncFile(target);
         } catch (...) {
             QFile::remove(target);

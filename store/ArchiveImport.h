@@ -22,8 +22,10 @@ struct ImportSummary {
     qint64 highestId = 0;      // the next new patient continues after it
 };
 
-// Called as patients are written: how many are done out of how many.
-using ImportProgress = std::function<void(qint64 done, qint64 total)>;
+// Called as patients are written (Copying), then as the new archive is checked against a second
+// reading of the old file (Checking): how many patients are done out of how many.
+enum class ImportStage { Copying, Checking };
+using ImportProgress = std::function<void(ImportStage stage, qint64 done, qint64 total)>;
 
 // Reads the Jet file at `jetPath` (never written) and makes a new archive of this program at
 // `target`, which must not exist: the program's own schema (the saved query and the indexes
