@@ -10,6 +10,7 @@
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Sql.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -216,6 +217,39 @@ TEST_F(Search, anApostropheIsRefusedAndTheBoxEmptiedWithTheFocus) {
     }
     EXPECT_TRUE(fp.msg.scriptDone());
     EXPECT_EQ(8, patientCount(fp.dbPath()));
+}
+
+TEST_F(Search, theFourCommandsAreButtonsForTheKeyboardAndTheScreenReader) {
+    frmCerca& s = cerca();
+    for (QLabel* label : {s.lblCerca, s.Label1, s.lblElenco, s.lblMnu}) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(nullptr, spoken);
+        EXPECT_EQ(QAccessible::Button, spoken->role()) << label->text().toStdString();
+        EXPECT_EQ(label->text(), spoken->text(QAccessible::Name));
+        ASSERT_NE(nullptr, spoken->actionInterface());
+        EXPECT_TRUE(
+            spoken->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        // The label with the focus is marked as such.
+        s.TXTCerca->setFocus();
+        const QImage unfocused = label->grab().toImage();
+        label->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(label, QApplication::focusWidget());
+        EXPECT_NE(unfocused, label->grab().toImage()) << label->text().toStdString();
+    }
+    // Return on "Cerca" searches, Space on "Scheda" asks for a line, and a screen reader's
+    // press runs the command too.
+    s.lblCerca->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(s.lblCerca, Qt::Key_Return);
+    EXPECT_EQ(7, lines().size());
+    fp.msg.expect(QStringLiteral(" E' necessario prima selezionare un paziente. "));
+    s.Label1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(s.Label1, Qt::Key_Space);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    QAccessible::queryAccessibleInterface(s.lblElenco)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(screens.elenco().isVisible());
+    EXPECT_FALSE(s.isVisible());
 }
 
 TEST_F(Search, theListIsEmptiedOnActivationAndOnAClickInTheBoxNotByTyping) {
