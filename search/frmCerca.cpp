@@ -80,6 +80,7 @@ void frmCerca::buildControls() {
     TXTCerca = named(new QLineEdit(Frame1), QStringLiteral("TXTCerca"), kFrameCaption);
     TXTCerca->setGeometry(twips(240), twips(840), twips(2535), twips(kBoxHeight));
     TXTCerca->installEventFilter(this);
+    on(TXTCerca, &QLineEdit::returnPressed, [this] { lblCerca_Click(); });
 
     lblCerca = clickableLabel(Frame1, QStringLiteral("lblCerca"), QStringLiteral("Cerca"), 240, 1320,
                               &frmCerca::lblCerca_Click);
@@ -95,6 +96,7 @@ void frmCerca::buildControls() {
     // Every line is one text row: the view need not measure a million of them.
     List1->setUniformItemSizes(true);
     on(List1, &QListView::doubleClicked, [this] { List1_DblClick(); });
+    List1->installEventFilter(this);
 
     lblElenco = clickableLabel(client, QStringLiteral("lblElenco"), QStringLiteral("Elenco"), 240, 4500,
                                &frmCerca::lblElenco_Click);
@@ -147,6 +149,14 @@ void frmCerca::List1Clear() {
     lines_->clear();
 }
 
+void frmCerca::selectCurrentLine() {
+    if (List1ListCount() == 0 || List1ListIndex() >= 0)
+        return;
+    const QModelIndex current = List1->currentIndex();
+    const QModelIndex line = current.isValid() ? current : lines_->index(0, 0);
+    List1->selectionModel()->setCurrentIndex(line, QItemSelectionModel::ClearAndSelect);
+}
+
 // ---- screen events ----
 
 void frmCerca::Form_Load() {
@@ -184,6 +194,8 @@ void frmCerca::lblCerca_Click() {
             if (field.option->isChecked())
                 search(field);
         }
+        // Ready for the next fragment, however the search was started.
+        TXTCerca->setFocus(Qt::OtherFocusReason);
     } catch (const StoreError& e) {
         if (e.number() != err::SyntaxError)
             throw;
@@ -258,7 +270,19 @@ void frmCerca::lblMnu_Click() {
 }
 
 bool frmCerca::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease && (watched == TXTCerca || watched == Frame1)) {
+    if (watched == List1) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                guard([this] { Label1_Click(); });
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+                selectCurrentLine();
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease && (watched == TXTCerca || watched == Frame1)) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         auto* widget = static_cast<QWidget*>(watched);
         if (mouse->button() == Qt::LeftButton && widget->rect().contains(mouse->position().toPoint())) {

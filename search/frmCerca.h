@@ -67,6 +67,8 @@ private:
     QLabel* clickableLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top,
                            void (frmCerca::*handler)());
     void search(const SearchField& field);
+    // Tab reaching the list selects its current line (the first when there is none).
+    void selectCurrentLine();
 
     ResultLines* lines_ = nullptr;
 };

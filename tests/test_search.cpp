@@ -219,6 +219,45 @@ TEST_F(Search, anApostropheIsRefusedAndTheBoxEmptiedWithTheFocus) {
     EXPECT_EQ(8, patientCount(fp.dbPath()));
 }
 
+TEST_F(Search, theKeyboardStaysInTheBoxRunsTheSearchWithReturnAndOpensTheChosenLine) {
+    frmCerca& s = cerca();
+    // A click on "Cerca" leaves the focus in the box, ready for the next fragment.
+    searchFor(s.OptionCogno, QStringLiteral("ros"));
+    ASSERT_EQ(2, lines().size());
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+    // Return in the box runs the search.
+    typeText(s.TXTCerca, QStringLiteral("verdi"));
+    QTest::keyClick(s.TXTCerca, Qt::Key_Return);
+    ASSERT_EQ(lines(), (QStringList{line("Verdi", "Carlo", "27")}));
+    EXPECT_TRUE(s.TXTCerca->text().isEmpty());
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+    // "Scheda" without a line asks for one, and its click leaves the focus in the box too.
+    fp.msg.expect(QStringLiteral(" E' necessario prima selezionare un paziente. "));
+    QTest::mouseClick(s.Label1, Qt::LeftButton);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+    // Tab reaches the list over the two commands and selects its line; "Scheda" opens it.
+    for (QWidget* next : std::initializer_list<QWidget*>{s.lblCerca, s.Label1, s.List1}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(next, QApplication::focusWidget());
+    }
+    EXPECT_EQ(0, s.List1ListIndex());
+    QTest::mouseClick(s.Label1, Qt::LeftButton);
+    frmScheda& card = screens.scheda();
+    ASSERT_TRUE(card.isVisible());
+    EXPECT_EQ("27", card.txtFields(0)->text().toStdString());
+
+    // Return on a selected line does what "Scheda" does.
+    QTest::mouseClick(card.lblCerca, Qt::LeftButton);
+    searchFor(s.OptionCogno, QStringLiteral("ros"));
+    selectLine(1);
+    QTest::keyClick(s.List1, Qt::Key_Return);
+    EXPECT_TRUE(card.isVisible());
+    EXPECT_FALSE(s.isVisible());
+    EXPECT_EQ("ROSSETTI", card.txtFields(1)->text().toStdString());
+    EXPECT_EQ(1u, fp.msg.shown().size());
+}
+
 TEST_F(Search, theFourCommandsAreButtonsForTheKeyboardAndTheScreenReader) {
     frmCerca& s = cerca();
     for (QLabel* label : {s.lblCerca, s.Label1, s.lblElenco, s.lblMnu}) {
