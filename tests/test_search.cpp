@@ -16,8 +16,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace qv;
@@ -217,6 +219,32 @@ TEST_F(Search, anApostropheIsRefusedAndTheBoxEmptiedWithTheFocus) {
     }
     EXPECT_TRUE(fp.msg.scriptDone());
     EXPECT_EQ(8, patientCount(fp.dbPath()));
+}
+
+TEST_F(Search, afterTheApostropheBoxTheKeyboardIsBackInTheSearchBox) {
+    // The program's own box, answered with Return as a user would.
+    QtMessageBox realBoxes;
+    Platform real{realBoxes, fp.clock, fp.end, fp.printer, fp.platform.folder};
+    Screens program{real};
+    screens.hide(cerca());
+    frmCerca& s = program.cerca();
+    program.show(s);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&s));
+    s.TXTCerca->setFocus();
+    typeText(s.TXTCerca, QStringLiteral("D'Amico"));
+    auto* answer = new QTimer(&s);
+    answer->setInterval(10);
+    QObject::connect(answer, &QTimer::timeout, answer, [answer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            answer->stop();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    answer->start();
+    QTest::mouseClick(s.lblCerca, Qt::LeftButton);
+    EXPECT_FALSE(answer->isActive()) << "the box was shown and answered";
+    EXPECT_TRUE(QTest::qWaitFor([&s] { return s.isActiveWindow(); }, 2000));
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
 }
 
 TEST_F(Search, theKeyboardStaysInTheBoxRunsTheSearchWithReturnAndOpensTheChosenLine) {
