@@ -86,9 +86,10 @@ void frmElenco::buildControls() {
     Label1 = named(new QLabel(QStringLiteral("Totale nominativi:"), client), QStringLiteral("Label1"),
                    QStringLiteral("Totale nominativi:"));
     Label1->setGeometry(twips(120), twips(6090), twips(1800), twips(285));
-    Label2 = named(new QLabel(QStringLiteral("Numero"), client), QStringLiteral("Label2"),
-                   QStringLiteral("Totale nominativi:"));
+    // A screen reader speaks the count itself, labelled by the caption beside it.
+    Label2 = named(new QLabel(QStringLiteral("Numero"), client), QStringLiteral("Label2"), QString());
     Label2->setGeometry(twips(1980), twips(6090), twips(1400), twips(285));
+    Label1->setBuddy(Label2);
 
     Image1 = named(new QLabel(client), QStringLiteral("Image1"), QStringLiteral("Quorvane"));
     Image1->setGeometry(twips(3600), twips(6000), twips(480), twips(480));
