@@ -14,7 +14,6 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QTimer>
 #include <cmath>
 
@@ -315,19 +314,6 @@ bool frmScheda::eventFilter(QObject* watched, QEvent* event) {
                 guard([this] { Text5_LostFocus(); });
         }
         break;
-    case QEvent::MouseButtonRelease: {
-        const auto it = labelClicks_.find(watched);
-        if (it != labelClicks_.end()) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            auto* label = static_cast<QWidget*>(watched);
-            if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
-                const std::function<void()> click = it->second;
-                guard(click);
-                return true;
-            }
-        }
-        break;
-    }
     default:
         break;
     }

@@ -9,6 +9,7 @@
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Sql.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -217,6 +218,47 @@ TEST_F(Card, menuToolbarLabelsAndStatusBarCarryTheirNamesAndTexts) {
     fp.clock.set(QDate(2005, 3, 8), QTime(0, 1));
     EXPECT_TRUE(QTest::qWaitFor([&c] { return c.sbPanel(3)->text() == QStringLiteral("00:01"); }, 3000));
     EXPECT_EQ("08/03/2005", c.sbPanel(2)->text().toStdString());
+}
+
+TEST_F(Card, theCommandLabelsAreButtonsForTheKeyboardAndTheScreenReader) {
+    openCardOn(3);
+    frmScheda& c = card();
+    for (QLabel* label : {c.lblCerca, c.lblLista, c.lblNuovo, c.Label7, c.lblMnu}) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(nullptr, spoken);
+        EXPECT_EQ(QAccessible::Button, spoken->role()) << label->text().toStdString();
+        EXPECT_EQ(label->text(), spoken->text(QAccessible::Name));
+        // The label with the focus is marked as such.
+        c.txtFields(1)->setFocus();
+        const QImage unfocused = label->grab().toImage();
+        label->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(unfocused, label->grab().toImage()) << label->text().toStdString();
+    }
+    // After the recall date, Tab walks the commands in their row.
+    c.Text5->setFocus(Qt::TabFocusReason);
+    for (QLabel* next : {c.lblCerca, c.lblLista, c.lblNuovo, c.Label7, c.lblMnu}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(next, QApplication::focusWidget());
+    }
+    // Return and Space run them; a click leaves the focus where it was.
+    QTest::keyClick(c.lblMnu, Qt::Key_Return);
+    EXPECT_TRUE(screens.inizio().isVisible());
+    EXPECT_FALSE(c.isVisible());
+    screens.hide(screens.inizio());
+    openCardOn(3);
+    c.lblCerca->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(c.lblCerca, Qt::Key_Space);
+    EXPECT_TRUE(screens.cerca().isVisible());
+    EXPECT_FALSE(c.isVisible());
+    screens.hide(screens.cerca());
+    openCardOn(3);
+    // Pressing the mouse on one leaves the focus in its box; let go elsewhere, nothing runs.
+    c.txtFields(2)->setFocus();
+    QTest::mousePress(c.Label7, Qt::LeftButton);
+    EXPECT_EQ(c.txtFields(2), QApplication::focusWidget());
+    QTest::mouseRelease(c.Label7, Qt::LeftButton, {}, QPoint(-5, -5));
+    EXPECT_TRUE(c.isVisible());
+    EXPECT_TRUE(fp.msg.shown().empty());
 }
 
 TEST_F(Card, toolbarButtonsGetTheCardsOwnPicturesWhereTheIconThemeHasNone) {

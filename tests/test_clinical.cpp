@@ -151,6 +151,20 @@ TEST_F(Notes, laysOutTheHeaderTheIdAndTheNotes) {
     EXPECT_FALSE(editor()->isReadOnly());
 }
 
+TEST_F(Notes, theHeaderShowsStoredTextAsTypedNeverAsMarkup) {
+    execSql(fp.dbPath(), "UPDATE Pazienti SET Nome = '<i>Mario</i>', Cognome = 'Rossi &amp; <Figli>',"
+                         " \"Attività\" = '<u>Ing.</u>', \"Società\" = '<b>Acme</b>' WHERE ID = 1");
+    openNotesOn(1);
+    frmCartellaClinica& n = notes();
+    for (const auto& [label, text] :
+         {std::pair{n.Label199, "<i>Mario</i>"}, std::pair{n.Label8(2), "Rossi &amp; <Figli>"},
+          std::pair{n.Label1, "<u>Ing.</u>"}, std::pair{n.Label8(0), "<b>Acme</b>"}}) {
+        EXPECT_EQ(Qt::PlainText, label->textFormat()) << text;
+        // What a screen reader speaks is what is shown: the characters as typed.
+        EXPECT_EQ(text, QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name).toStdString());
+    }
+}
+
 TEST_F(Notes, anEmptyNoteTypedAndSavedWithSchedaIsStoredInThePatientsRow) {
     openNotesOn(1);
     EXPECT_TRUE(editor()->document()->isEmpty());
