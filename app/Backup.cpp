@@ -1,6 +1,7 @@
 #include "app/Backup.h"
 
-#include "store/Database.h"
+#include "store/Engine.h"
+#include "store/StoreError.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,9 +10,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -131,79 +130,6 @@ bool writeFile(const QString& path, const QByteArray& bytes, const timespec& mod
         return false;
     }
     return true;
-}
-
-bool isDamageCode(int code) {
-    return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
-}
-
-// The single text the engine's integrity check or quick check gives ("ok" when sound), or
-// its failure code.
-int runCheck(sqlite3* db, const char* pragma, QString* result) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, pragma, -1, &stmt, nullptr);
-    QStringList rows;
-    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-        rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW)
-            rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    }
-    if (rc == SQLITE_DONE)
-        rc = SQLITE_OK;
-    else
-        rc = sqlite3_extended_errcode(db);
-    sqlite3_finalize(stmt);
-    *result = rows.join(QLatin1Char('\n'));
-    return rc;
-}
-
-// A backup's database that the engine finds whole and that holds the program's patients.
-bool soundBackup(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return false;
-    sqlite3* db = nullptr;
-    bool sound = false;
-    if (sqlite3_open_v2(native(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        QString result;
-        sound = runCheck(db, "PRAGMA integrity_check", &result) == SQLITE_OK &&
-                result == QLatin1String("ok") &&
-                runCheck(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Pazienti'",
-                         &result) == SQLITE_OK &&
-                result == QLatin1String("1");
-    }
-    sqlite3_close(db);
-    return sound;
-}
-
-// Whether the archive that cannot be opened is damaged: not an archive any more (overwritten,
-// cut short, emptied) or one the engine finds broken. A file that is missing, cannot be read,
-// is busy, is an old-format database or is a sound database of another program is not.
-bool looksDamaged(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(100);
-    file.close();
-    const QByteArray signature = head.mid(4, 15);
-    if (signature == "Standard Jet DB" || signature == "Standard ACE DB")
-        return false;
-    if (head.size() < 100 || !head.startsWith(QByteArray("SQLite format 3\0", 16)))
-        return true;
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(native(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    bool damaged = false;
-    if (rc != SQLITE_OK) {
-        damaged = isDamageCode(db ? sqlite3_extended_errcode(db) : rc);
-    } else {
-        QString result;
-        rc = runCheck(db, "PRAGMA quick_check", &result);
-        damaged = rc == SQLITE_OK ? result != QLatin1String("ok") : isDamageCode(rc);
-    }
-    sqlite3_close(db);
-    return damaged;
 }
 
 QString italianDate(const QDate& date) {
@@ -329,7 +255,7 @@ std::optional<Found> newestGood(const QString& programFolder) {
     for (const QDate& date : dates) {
         const QString folder = root + QLatin1Char('/') + date.toString(kDateFormat);
         if (QFileInfo(folder + QLatin1Char('/') + kDayFolder).isDir() &&
-            soundBackup(folder + QLatin1Char('/') + kDatabaseName))
+            archive::isSoundCopy(folder + QLatin1Char('/') + kDatabaseName))
             return Found{folder, date};
     }
     return std::nullopt;
@@ -364,7 +290,7 @@ void DailyBackup::start() {
             run(folder, day);
         } catch (...) {
             // Out of memory on a huge day file: no backup today, the program goes on.
-            fail(sql::italianMessage(SQLITE_NOMEM, QString()));
+            fail(sql::noMemoryMessage());
             QDir(backups::folderPath(folder) + QLatin1Char('/') + day.toString(kDateFormat) + kPartial)
                 .removeRecursively();
             threadOutcome_ = Outcome::Failed;
@@ -382,11 +308,7 @@ void DailyBackup::startScreenShown() {
 void DailyBackup::cancel() {
     silent_ = true;
     cancelled_ = true;
-    {
-        const std::lock_guard<std::mutex> hold(connectionMutex_);
-        if (copy_ != nullptr)
-            sqlite3_interrupt(copy_);
-    }
+    archive_.interrupt();
     finished();
 }
 
@@ -483,86 +405,11 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
 }
 
 bool DailyBackup::copyDatabase(const QString& source, const QString& target) {
-    sqlite3* from = nullptr;
-    sqlite3* to = nullptr;
-    const auto engineFailure = [this](sqlite3* db, int rc) {
-        const int code = db ? sqlite3_extended_errcode(db) : rc;
-        return fail(
-            sql::italianMessage(code, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))));
-    };
-    const auto closeBoth = [&] {
-        sqlite3_close(from);
-        sqlite3_close(to);
-    };
-    // The archive is only read, never written, through the backup's own connection.
-    int rc = sqlite3_open_v2(native(source).constData(), &from, SQLITE_OPEN_READONLY, nullptr);
-    if (rc != SQLITE_OK) {
-        engineFailure(from, rc);
-        closeBoth();
-        return false;
+    try {
+        return archive_.copy(source, target, pagesPerStep_, cancelled_, onStep);
+    } catch (const StoreError& e) {
+        return fail(e.description());
     }
-    rc =
-        sqlite3_open_v2(native(target).constData(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        engineFailure(to, rc);
-        closeBoth();
-        return false;
-    }
-    sqlite3_extended_result_codes(to, 1);
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    if (backup == nullptr) {
-        engineFailure(to, SQLITE_ERROR);
-        closeBoth();
-        return false;
-    }
-    // A few pages at a time, holding the archive's read lock only while a step runs, so the
-    // program's writes go in between; a write restarts the copy at the next step, so what is
-    // copied is always one consistent state of the archive.
-    for (;;) {
-        rc = sqlite3_backup_step(backup, pagesPerStep_);
-        if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
-            break;
-        if (onStep)
-            onStep(cancelled_);
-        if (cancelled_)
-            break;
-        if (rc == SQLITE_OK)
-            std::this_thread::yield();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const int finish = sqlite3_backup_finish(backup);
-    if (cancelled_) {
-        closeBoth();
-        return false;
-    }
-    if (rc != SQLITE_DONE || finish != SQLITE_OK) {
-        engineFailure(to, rc != SQLITE_DONE ? rc : finish);
-        closeBoth();
-        return false;
-    }
-    sqlite3_close(from);
-    from = nullptr;
-
-    {
-        const std::lock_guard<std::mutex> hold(connectionMutex_);
-        copy_ = to;
-    }
-    QString result;
-    rc = cancelled_ ? SQLITE_INTERRUPT : runCheck(to, "PRAGMA integrity_check", &result);
-    {
-        const std::lock_guard<std::mutex> hold(connectionMutex_);
-        copy_ = nullptr;
-    }
-    sqlite3_close(to);
-    if (cancelled_)
-        return false;
-    if (rc != SQLITE_OK)
-        return fail(sql::italianMessage(rc, QString()));
-    if (result != QLatin1String("ok"))
-        return fail(QStringLiteral("il controllo della copia ha trovato errori: l'archivio potrebbe essere "
-                                   "danneggiato"));
-    return true;
 }
 
 bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
@@ -629,7 +476,7 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
         platform.msg.show(failure, MsgButtons::Ok, MsgIcon::Critical);
         return false;
     };
-    if (!looksDamaged(databasePath))
+    if (!archive::looksDamaged(databasePath))
         return asBefore();
     const std::optional<backups::Found> found = backups::newestGood(platform.folder);
     if (!found)
