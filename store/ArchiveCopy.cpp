@@ -31,10 +31,9 @@ int runCheck(sqlite3* db, const QString& statement, QString* result) {
 
 // The last failure of a connection, as the engine describes it.
 [[noreturn]] void raise(const sql::Connection& db, int number) {
-    throw StoreError(number,
-                     sql::Failure(sqlite3_extended_errcode(db.handle()),
-                                  QString::fromUtf8(sqlite3_errmsg(db.handle())))
-                         .message());
+    throw StoreError(number, sql::Failure(sqlite3_extended_errcode(db.handle()),
+                                          QString::fromUtf8(sqlite3_errmsg(db.handle())))
+                                 .message());
 }
 
 } // namespace
@@ -82,7 +81,8 @@ bool ArchiveCopy::copy(const QString& source, const QString& target, int pagesPe
         checking_ = to.handle();
     }
     QString result;
-    rc = cancelled ? SQLITE_INTERRUPT : runCheck(to.handle(), QStringLiteral("PRAGMA integrity_check"), &result);
+    rc = cancelled ? SQLITE_INTERRUPT
+                   : runCheck(to.handle(), QStringLiteral("PRAGMA integrity_check"), &result);
     {
         const std::lock_guard<std::mutex> hold(mutex_);
         checking_ = nullptr;
@@ -93,9 +93,10 @@ bool ArchiveCopy::copy(const QString& source, const QString& target, int pagesPe
     if (rc != SQLITE_OK)
         throw StoreError(err::WriteFailed, sql::italianMessage(rc, QString()));
     if (result != QLatin1String("ok"))
-        throw StoreError(err::NotADatabase,
-                         QStringLiteral("il controllo della copia ha trovato errori: l'archivio potrebbe essere "
-                                        "danneggiato"));
+        throw StoreError(
+            err::NotADatabase,
+            QStringLiteral("il controllo della copia ha trovato errori: l'archivio potrebbe essere "
+                           "danneggiato"));
     return true;
 }
 

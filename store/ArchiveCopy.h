@@ -22,8 +22,8 @@ public:
     // that what is copied is always one consistent state of the archive. Returns false when
     // `cancelled` was set (the copy then stops at once, its file left as it is); a copy that
     // cannot be made or that the check finds damaged raises StoreError.
-    bool copy(const QString& source, const QString& target, int pagesPerStep, const std::atomic<bool>& cancelled,
-              const StepHook& onStep = {});
+    bool copy(const QString& source, const QString& target, int pagesPerStep,
+              const std::atomic<bool>& cancelled, const StepHook& onStep = {});
 
     // From another thread, once `cancelled` is set: stops the check of the copy if it runs.
     void interrupt();

@@ -1,5 +1,7 @@
 #include "store/Database.h"
 
+#include "store/ArchiveMessages.h"
+#include "store/Schema.h"
 #include "store/StoreError.h"
 
 #include <QDir>
@@ -16,81 +18,7 @@
 
 namespace qv {
 
-// ---------------------------------------------------------------------------------------
-// The program's schema
-
 namespace {
-
-const char* const kPatientFields[] = {
-    "Cognome", "Nome",      "Attività", "Società", "Indirizzo",     "Telefono Casa", "Telefono Ufficio",
-    "Data",    "Cellulare", "Fax",      "E mail",  "Data richiamo", "Note"};
-
-const char* const kWeekdays[] = {"lunedì",  "martedì", "mercoledì", "giovedì",
-                                 "venerdì", "sabato",  "domenica"};
-
-constexpr int kSlots = 40;
-
-QStringList patientFields() {
-    QStringList out;
-    for (const char* f : kPatientFields)
-        out << QString::fromUtf8(f);
-    return out;
-}
-
-QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
-}
-
-QString damagedMessage(const QString& path) {
-    return QStringLiteral("Il file \"%1\" non è un archivio valido di Quorvane o è danneggiato, quindi il "
-                          "programma non può aprirlo. Il file non è stato modificato: ripristinare una copia "
-                          "di sicurezza dell'archivio o rivolgersi all'assistenza tecnica.")
-        .arg(shown(path));
-}
-
-QString jetMessage(const QString& path) {
-    return QStringLiteral(
-               "Il file \"%1\" è un database nel formato Jet dei vecchi programmi di database per "
-               "computer da scrivania, che Quorvane non è in grado di leggere. Il file non è stato "
-               "modificato: per usarlo con Quorvane i dati devono prima essere trasferiti in un "
-               "archivio nuovo.")
-        .arg(shown(path));
-}
-
-QString readOnlyMessage(const QString& path) {
-    return QStringLiteral("Il file \"%1\" è protetto dalla scrittura, quindi Quorvane non potrebbe salvare i "
-                          "dati dei pazienti. Togliere la protezione dalla scrittura al file e avviare di "
-                          "nuovo il programma.")
-        .arg(shown(path));
-}
-
-QString folderReadOnlyMessage(const QString& folder) {
-    return QStringLiteral(
-               "Nella cartella \"%1\" non è possibile scrivere, quindi Quorvane non potrebbe salvare "
-               "i dati dei pazienti. Dare il permesso di scrittura nella cartella e avviare di "
-               "nuovo il programma.")
-        .arg(shown(folder));
-}
-
-QString cannotCreateMessage(const QString& path, const QString& why, int code = 0) {
-    if (sql::isDiskFull(code))
-        return QStringLiteral("Non è stato possibile creare l'archivio dei dati \"%1\": il disco è pieno. "
-                              "Liberare spazio sul disco e avviare di nuovo il programma.")
-            .arg(shown(path));
-    QString text = QStringLiteral("Non è stato possibile creare l'archivio dei dati \"%1\": la cartella del "
-                                  "programma non esiste o non vi si può scrivere. Installare il programma in "
-                                  "una cartella in cui sia possibile scrivere e avviarlo di nuovo.")
-                       .arg(shown(path));
-    if (!why.isEmpty())
-        text += QStringLiteral(" (%1)").arg(why);
-    return text;
-}
-
-QString cannotOpenMessage(const QString& path, const QString& why) {
-    return QStringLiteral("Non è stato possibile aprire l'archivio dei dati \"%1\" (%2). Il file non è stato "
-                          "modificato.")
-        .arg(shown(path), why);
-}
 
 void syncFolder(const QString& folder) {
 #ifdef Q_OS_UNIX
@@ -127,57 +55,6 @@ QString absolute(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-void createSchema(sqlite3* db) {
-    const QStringList fields = patientFields();
-    QStringList columns{QStringLiteral("\"ID\" INTEGER PRIMARY KEY AUTOINCREMENT")};
-    for (const QString& f : fields)
-        columns << sql::quoted(f) + QStringLiteral(" TEXT");
-    sql::exec(db, QStringLiteral("CREATE TABLE \"Pazienti\" (%1)").arg(columns.join(QStringLiteral(", "))));
-    sql::exec(db, QStringLiteral("CREATE UNIQUE INDEX \"PrimaryKey\" ON \"Pazienti\"(\"ID\")"));
-    // The fields the search looks through and the list sorts on: the engine reads these small
-    // indexes instead of every row with its notes.
-    for (const char* field : {"Cognome", "Nome", "Società", "Attività"})
-        sql::exec(db, QStringLiteral("CREATE INDEX %1 ON \"Pazienti\"(%2)")
-                          .arg(sql::quoted(QStringLiteral("Pazienti_") + QString::fromUtf8(field)),
-                               sql::quoted(QString::fromUtf8(field))));
-
-    // The list's query: ID, first name, surname, then the other fields but the notes.
-    QStringList viewColumns{QStringLiteral("\"ID\""), sql::quoted(QStringLiteral("Nome")),
-                            sql::quoted(QStringLiteral("Cognome"))};
-    for (const QString& f : fields)
-        if (f != QLatin1String("Nome") && f != QLatin1String("Cognome") && f != QLatin1String("Note"))
-            viewColumns << sql::quoted(f);
-    sql::exec(db, QStringLiteral("CREATE VIEW \"Pazienti Query\" AS SELECT %1 FROM \"Pazienti\"")
-                      .arg(viewColumns.join(QStringLiteral(", "))));
-
-    QStringList agendaColumns{QStringLiteral("\"giorno\" TEXT")};
-    QStringList placeholders{QStringLiteral("?")};
-    for (int s = 1; s <= kSlots; ++s) {
-        agendaColumns << QStringLiteral("\"%1\" TEXT").arg(s);
-        placeholders << QStringLiteral("?");
-    }
-    agendaColumns << QStringLiteral("\"data\" TEXT");
-    sql::exec(db,
-              QStringLiteral("CREATE TABLE \"Agenda\" (%1)").arg(agendaColumns.join(QStringLiteral(", "))));
-
-    QStringList slotNames;
-    for (int s = 1; s <= kSlots; ++s)
-        slotNames << QStringLiteral("\"%1\"").arg(s);
-    sql::Stmt insert(db,
-                     QStringLiteral("INSERT INTO \"Agenda\" (\"giorno\", %1) VALUES (%2)")
-                         .arg(slotNames.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
-    for (const char* day : kWeekdays) {
-        insert.bind(1, QString::fromUtf8(day));
-        for (int s = 1; s <= kSlots; ++s) {
-            const int minutes = 8 * 60 + 15 * (s - 1);
-            insert.bind(s + 1, QStringLiteral("%1:%2")
-                                   .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                                   .arg(minutes % 60, 2, 10, QLatin1Char('0')));
-        }
-        insert.run();
-    }
-}
-
 } // namespace
 
 int TableInfo::column(const QString& field) const {
@@ -193,9 +70,9 @@ void Database::create(const QString& path) {
     const QString folder = info.absolutePath();
     if (info.exists() || info.isSymLink())
         throw StoreError(err::CannotCreate,
-                         cannotCreateMessage(target, QStringLiteral("il file esiste già")));
+                         archive::cannotCreateMessage(target, QStringLiteral("il file esiste già")));
     if (!QFileInfo(folder).isDir())
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, QString()));
+        throw StoreError(err::CannotCreate, archive::cannotCreateMessage(target, QString()));
 
     // Built under a temporary name and renamed only when complete, so that a crash while
     // creating never leaves a half-made archive under the real name.
@@ -205,15 +82,16 @@ void Database::create(const QString& path) {
         sql::Connection db = sql::Connection::open(temp, sql::Connection::Mode::Create);
         sql::exec(db.handle(), QStringLiteral("PRAGMA synchronous=FULL"));
         sql::Transaction tx(db.handle());
-        createSchema(db.handle());
+        schema::create(db.handle());
         tx.commit();
     } catch (const sql::Failure& failure) {
         removeQuietly(temp);
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, failure.message(), failure.code()));
+        throw StoreError(err::CannotCreate,
+                         archive::cannotCreateMessage(target, failure.message(), failure.code()));
     }
     if (!QFile::rename(temp, target)) {
         removeQuietly(temp);
-        throw StoreError(err::CannotCreate, cannotCreateMessage(target, QString()));
+        throw StoreError(err::CannotCreate, archive::cannotCreateMessage(target, QString()));
     }
     syncFolder(folder);
 }
@@ -236,43 +114,43 @@ std::shared_ptr<Database> Database::open(const QString& path) {
         create(file);
     // Only a regular file can be an archive: reading a pipe or a device would wait for ever.
     if (!isRegularFile(file))
-        throw StoreError(err::NotADatabase, damagedMessage(file));
+        throw StoreError(err::NotADatabase, archive::damagedMessage(file));
 
     QString why;
     switch (sql::inspect(file, &why)) {
     case sql::FileKind::Jet:
-        throw StoreError(err::NotADatabase, jetMessage(file));
+        throw StoreError(err::NotADatabase, archive::jetMessage(file));
     case sql::FileKind::Other:
-        throw StoreError(err::NotADatabase, damagedMessage(file));
+        throw StoreError(err::NotADatabase, archive::damagedMessage(file));
     case sql::FileKind::Unreadable:
-        throw StoreError(err::CannotOpen, cannotOpenMessage(file, why));
+        throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, why));
     case sql::FileKind::Database:
         break;
     }
     if (!QFileInfo(file).isWritable())
-        throw StoreError(err::CannotOpen, readOnlyMessage(file));
+        throw StoreError(err::CannotOpen, archive::readOnlyMessage(file));
     if (!QFileInfo(info.absolutePath()).isWritable())
-        throw StoreError(err::CannotOpen, folderReadOnlyMessage(info.absolutePath()));
+        throw StoreError(err::CannotOpen, archive::folderReadOnlyMessage(info.absolutePath()));
 
     sql::Connection connection;
     try {
         connection = sql::Connection::open(file, sql::Connection::Mode::ReadWrite);
     } catch (const sql::Failure& failure) {
         if (sql::isDamage(failure.code()))
-            throw StoreError(err::CannotOpen, damagedMessage(file));
-        throw StoreError(err::CannotOpen, cannotOpenMessage(file, failure.message()));
+            throw StoreError(err::CannotOpen, archive::damagedMessage(file));
+        throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, failure.message()));
     }
     connection.setBusyTimeout(5000);
     if (connection.isReadOnly())
-        throw StoreError(err::CannotOpen, readOnlyMessage(file));
+        throw StoreError(err::CannotOpen, archive::readOnlyMessage(file));
     std::shared_ptr<Database> db(new Database(std::move(connection), file));
     try {
         sql::exec(db->handle(), QStringLiteral("PRAGMA synchronous=FULL"));
         db->checkSchema();
     } catch (const sql::Failure& failure) {
         if (sql::isDamage(failure.code()))
-            throw StoreError(err::CannotOpen, damagedMessage(file));
-        throw StoreError(err::CannotOpen, cannotOpenMessage(file, failure.message()));
+            throw StoreError(err::CannotOpen, archive::damagedMessage(file));
+        throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, failure.message()));
     }
     db->db_.addLikeFunction();
 
@@ -285,22 +163,22 @@ Database::~Database() = default;
 void Database::checkSchema() {
     auto patients = table(QStringLiteral("Pazienti"));
     if (!patients || patients->isView || patients->column(QStringLiteral("ID")) < 0)
-        throw StoreError(err::NotADatabase, damagedMessage(path_));
+        throw StoreError(err::NotADatabase, archive::damagedMessage(path_));
     // ID must be the row's own integer key: the store gives new patients their ID through it.
     if (patients->rowidColumn != patients->column(QStringLiteral("ID")))
-        throw StoreError(err::NotADatabase, damagedMessage(path_));
+        throw StoreError(err::NotADatabase, archive::damagedMessage(path_));
     {
         sql::Stmt withoutRowid(handle(), QStringLiteral("SELECT wr FROM pragma_table_list WHERE name = ?1"));
         withoutRowid.bind(1, patients->name);
         if (withoutRowid.step() && withoutRowid.int64(0) != 0)
-            throw StoreError(err::NotADatabase, damagedMessage(path_));
+            throw StoreError(err::NotADatabase, archive::damagedMessage(path_));
     }
-    for (const QString& f : patientFields())
+    for (const QString& f : schema::patientFields())
         if (patients->column(f) < 0)
-            throw StoreError(err::NotADatabase, damagedMessage(path_));
+            throw StoreError(err::NotADatabase, archive::damagedMessage(path_));
     auto agenda = table(QStringLiteral("Agenda"));
     if (!agenda || agenda->isView || agenda->column(QStringLiteral("giorno")) < 0)
-        throw StoreError(err::NotADatabase, damagedMessage(path_));
+        throw StoreError(err::NotADatabase, archive::damagedMessage(path_));
 }
 
 std::optional<TableInfo> Database::table(const QString& name) {
@@ -375,11 +253,7 @@ qint64 Database::reserveKey(const TableInfo& table) {
     if (auto it = lastReserved_.find(table.name); it != lastReserved_.end())
         next = std::max(next, it->second);
     if (next >= std::numeric_limits<qint64>::max())
-        throw StoreError(err::KeysExhausted,
-                         QStringLiteral("Non è possibile aggiungere un'altra scheda: l'archivio ha già dato "
-                                        "l'identificativo più alto possibile (%1). Le schede esistenti "
-                                        "restano invariate; rivolgersi all'assistenza tecnica.")
-                             .arg(next));
+        throw StoreError(err::KeysExhausted, archive::keysExhaustedMessage(next));
     ++next;
     if (counted) {
         sql::Stmt update(handle(), QStringLiteral("UPDATE sqlite_sequence SET seq = ?1 WHERE name = ?2"));
@@ -401,9 +275,8 @@ qint64 Database::reserveKey(const TableInfo& table) {
 
 QString Database::readFailure(const sql::Failure& failure) const {
     if (sql::isDamage(failure.code()))
-        return damagedMessage(path_);
-    return QStringLiteral("Errore nella lettura dell'archivio dei dati \"%1\": %2")
-        .arg(shown(path_), failure.message());
+        return archive::damagedMessage(path_);
+    return archive::readFailureMessage(path_, failure.message());
 }
 
 } // namespace qv
