@@ -1,5 +1,6 @@
 #include "app/Backup.h"
 
+#include "platform/Files.h"
 #include "store/Engine.h"
 #include "store/StoreError.h"
 
@@ -10,9 +11,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -26,14 +25,6 @@ const QString kDayFolder = QStringLiteral("Agd");
 const QString kPartial = QStringLiteral(".parziale");
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 
-QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
-}
-
-QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
-}
-
 // Why a file or folder could not be written, from the system's error number, for the user.
 QString writeReason(int error, const QString& folder) {
     switch (error) {
@@ -43,93 +34,14 @@ QString writeReason(int error, const QString& folder) {
     case EROFS:
     case EACCES:
     case EPERM:
-        return QStringLiteral("non è permesso scrivere nella cartella \"%1\"").arg(shown(folder));
+        return QStringLiteral("non è permesso scrivere nella cartella \"%1\"").arg(files::shown(folder));
     case ENOTDIR:
     case EEXIST:
         return QStringLiteral("al posto della cartella \"%1\" c'è un file con lo stesso nome")
-            .arg(shown(folder));
+            .arg(files::shown(folder));
     default:
         return QStringLiteral("errore di scrittura sul disco (codice %1)").arg(error);
     }
-}
-
-bool makeFolder(const QString& path, int* error) {
-    if (::mkdir(native(path).constData(), 0755) == 0)
-        return true;
-    *error = errno;
-    struct stat status {};
-    if (*error == EEXIST && ::stat(native(path).constData(), &status) == 0 && S_ISDIR(status.st_mode))
-        return true;
-    return false;
-}
-
-void syncPath(const QString& path) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Reads a whole file; false with the error number (ENOENT when it is gone).
-bool readFile(const QString& path, QByteArray* bytes, int* error) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = errno;
-            ::close(fd);
-            return false;
-        }
-        if (got == 0)
-            break;
-        bytes->append(buffer, qsizetype(got));
-    }
-    ::close(fd);
-    return true;
-}
-
-// Writes a whole file, with the given modification time (so that a copy says when its
-// original was last changed). `sync` flushes it to the disk before it is closed.
-bool writeFile(const QString& path, const QByteArray& bytes, const timespec& modified, bool sync,
-               int* error) {
-    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            *error = put < 0 ? errno : ENOSPC;
-            ::close(fd);
-            return false;
-        }
-        done += put;
-    }
-    const timespec times[2] = {{0, UTIME_OMIT}, modified};
-    ::futimens(fd, times);
-    if (sync && ::fsync(fd) != 0) {
-        *error = errno;
-        ::close(fd);
-        return false;
-    }
-    if (::close(fd) != 0) {
-        *error = errno;
-        return false;
-    }
-    return true;
 }
 
 QString italianDate(const QDate& date) {
@@ -143,22 +55,22 @@ QString italianDate(const QDate& date) {
 bool restore(const QString& programFolder, const QString& database, const QString& kept,
              const QString& backup, QString* why, int* dayFilesLeft) {
     QByteArray bytes;
-    int error = 0;
-    struct stat status {};
+    files::Status status;
     const QString source = backup + QLatin1Char('/') + kDatabaseName;
-    if (!readFile(source, &bytes, &error) || ::stat(native(source).constData(), &status) != 0) {
+    if (!files::readFile(source, bytes) || !files::status(source, status)) {
         *why = QStringLiteral("la copia non si può leggere");
         return false;
     }
     const QString incoming = database + QStringLiteral(".ripristino");
-    if (!writeFile(incoming, bytes, status.st_mtim, true, &error)) {
-        ::unlink(native(incoming).constData());
-        *why = writeReason(error, programFolder);
+    if (const files::Result written = files::writeFile(incoming, bytes, &status.modified, files::Sync::Yes);
+        !written) {
+        files::remove(incoming);
+        *why = writeReason(written.error, programFolder);
         return false;
     }
-    if (::rename(native(database).constData(), native(kept).constData()) != 0) {
-        *why = writeReason(errno, programFolder);
-        ::unlink(native(incoming).constData());
+    if (const files::Result aside = files::rename(database, kept); !aside) {
+        *why = writeReason(aside.error, programFolder);
+        files::remove(incoming);
         return false;
     }
     // A journal left beside the damaged file belongs to it: the engine would play it back
@@ -166,44 +78,40 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
     for (const char* side : {"-journal", "-wal", "-shm"}) {
         const QString from = database + QLatin1String(side);
         if (QFileInfo::exists(from))
-            ::rename(native(from).constData(), native(kept + QLatin1String(side)).constData());
+            files::rename(from, kept + QLatin1String(side));
     }
-    if (::rename(native(incoming).constData(), native(database).constData()) != 0) {
-        *why = writeReason(errno, programFolder);
-        ::rename(native(kept).constData(), native(database).constData());
-        ::unlink(native(incoming).constData());
+    if (const files::Result placed = files::rename(incoming, database); !placed) {
+        *why = writeReason(placed.error, programFolder);
+        files::rename(kept, database);
+        files::remove(incoming);
         return false;
     }
-    syncPath(programFolder);
+    files::syncFolder(programFolder);
 
     const QString fromDays = backup + QLatin1Char('/') + kDayFolder;
     const QString toDays = programFolder + QLatin1Char('/') + kDayFolder;
-    makeFolder(toDays, &error);
+    files::makeFolder(toDays);
     *dayFilesLeft = 0;
     const QStringList names =
         QDir(fromDays).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     for (const QString& name : names) {
         const QString from = fromDays + QLatin1Char('/') + name;
         const QString to = toDays + QLatin1Char('/') + name;
-        struct stat copy {};
-        struct stat current {};
-        if (::stat(native(from).constData(), &copy) != 0)
+        files::Status copy;
+        files::Status current;
+        if (!files::status(from, copy))
             continue;
-        if (::lstat(native(to).constData(), &current) == 0) {
-            const bool newer = current.st_mtim.tv_sec > copy.st_mtim.tv_sec ||
-                               (current.st_mtim.tv_sec == copy.st_mtim.tv_sec &&
-                                current.st_mtim.tv_nsec > copy.st_mtim.tv_nsec);
-            if (newer || !S_ISREG(current.st_mode))
+        if (files::linkStatus(to, current)) {
+            const bool newer = current.modified.tv_sec > copy.modified.tv_sec ||
+                               (current.modified.tv_sec == copy.modified.tv_sec &&
+                                current.modified.tv_nsec > copy.modified.tv_nsec);
+            if (newer || !current.regular)
                 continue;
         }
-        const QString temp = to + QStringLiteral(".ripristino");
-        if (!readFile(from, &bytes, &error) || !writeFile(temp, bytes, copy.st_mtim, true, &error) ||
-            ::rename(native(temp).constData(), native(to).constData()) != 0) {
-            ::unlink(native(temp).constData());
+        if (!files::readFile(from, bytes) || !files::replaceFile(to, bytes, &copy.modified))
             ++*dayFilesLeft;
-        }
     }
-    syncPath(toDays);
+    files::syncFolder(toDays);
     return true;
 }
 
@@ -354,16 +262,18 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
             this, [this] { finished(); }, Qt::QueuedConnection);
     };
 
-    int error = 0;
-    if (!makeFolder(root, &error)) {
-        fail(writeReason(error, root));
+    if (const files::Result made = files::makeFolder(root); !made) {
+        fail(writeReason(made.error, root));
         return done(Outcome::Failed);
     }
     // What an interrupted run left behind is ours to clear.
     if (QFileInfo(temp).isDir())
         QDir(temp).removeRecursively();
-    if (!makeFolder(temp, &error) || !makeFolder(temp + QLatin1Char('/') + kDayFolder, &error)) {
-        fail(writeReason(error, root));
+    files::Result made = files::makeFolder(temp);
+    if (made)
+        made = files::makeFolder(temp + QLatin1Char('/') + kDayFolder);
+    if (!made) {
+        fail(writeReason(made.error, root));
         QDir(temp).removeRecursively();
         return done(Outcome::Failed);
     }
@@ -377,19 +287,15 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
         return done(cancelled_ ? Outcome::Cancelled : Outcome::Failed);
     }
     // The day files were written without a flush each: one flush of the whole disk.
-    const int fd = ::open(native(temp).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
-    syncPath(temp + QLatin1Char('/') + kDayFolder);
-    syncPath(temp);
-    if (::rename(native(temp).constData(), native(target).constData()) != 0) {
-        fail(writeReason(errno, root));
+    files::syncDisk(temp);
+    files::syncFolder(temp + QLatin1Char('/') + kDayFolder);
+    files::syncFolder(temp);
+    if (const files::Result renamed = files::rename(temp, target); !renamed) {
+        fail(writeReason(renamed.error, root));
         QDir(temp).removeRecursively();
         return done(Outcome::Failed);
     }
-    syncPath(root);
+    files::syncFolder(root);
 
     // The keeping rule; only folders named as a backup's date are ever removed.
     QList<QDate> dates;
@@ -430,28 +336,27 @@ bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
             const QString from = source + QLatin1Char('/') + name;
             const QString to = target + QLatin1Char('/') + name;
             QByteArray bytes;
-            int error = 0;
-            struct stat before {};
-            struct stat after {};
+            files::Status before;
+            files::Status after;
             bool steady = false;
             for (int attempt = 0; attempt < 3 && !steady; ++attempt) {
-                if (::stat(native(from).constData(), &before) != 0)
+                if (!files::status(from, before))
                     break;
-                if (!readFile(from, &bytes, &error)) {
-                    if (error == ENOENT)
+                if (const files::Result read = files::readFile(from, bytes); !read) {
+                    if (read.error == ENOENT)
                         break;
                     return fail(QStringLiteral("il file dell'agenda \"%1\" non si può leggere").arg(name));
                 }
-                steady = ::stat(native(from).constData(), &after) == 0 && after.st_size == bytes.size() &&
-                         after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-                         after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+                steady = files::status(from, after) && after.size == bytes.size() &&
+                         after.modified.tv_sec == before.modified.tv_sec &&
+                         after.modified.tv_nsec == before.modified.tv_nsec;
             }
             if (!steady)
                 continue; // gone meanwhile (a save's temporary file), or looked at again next round
-            if (!writeFile(to, bytes, after.st_mtim, false, &error))
-                return fail(writeReason(error, target));
+            if (const files::Result written = files::writeFile(to, bytes, &after.modified); !written)
+                return fail(writeReason(written.error, target));
             QByteArray written;
-            if (!readFile(to, &written, &error) || written != bytes)
+            if (!files::readFile(to, written) || written != bytes)
                 return fail(
                     QStringLiteral("la copia del file dell'agenda \"%1\" non corrisponde all'originale")
                         .arg(name));
@@ -495,7 +400,7 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
                        "L'archivio danneggiato non viene cancellato: resta nella cartella con il nome\r\n"
                        "%4\r\n\r\n"
                        "Ripristinare la copia del %2?")
-            .arg(shown(databasePath), italianDate(found->date), shown(found->folder),
+            .arg(files::shown(databasePath), italianDate(found->date), files::shown(found->folder),
                  QFileInfo(kept).fileName()),
         MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
     if (answer != MsgAnswer::Yes)
@@ -518,7 +423,7 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
                            "si trovano ancora nella cartella\r\n%3")
                 .arg(italianDate(found->date))
                 .arg(dayFilesLeft)
-                .arg(shown(found->folder + QLatin1Char('/') + kDayFolder)),
+                .arg(files::shown(found->folder + QLatin1Char('/') + kDayFolder)),
             MsgButtons::Ok, MsgIcon::Exclamation);
     return true;
 }

@@ -1,14 +1,11 @@
 #include "store/ArchiveMessages.h"
 
+#include "platform/Files.h"
 #include "store/Engine.h"
-
-#include <QDir>
 
 namespace qv::archive {
 
-QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
-}
+using files::shown;
 
 QString damagedMessage(const QString& path) {
     return QStringLiteral("Il file \"%1\" non è un archivio valido di Quorvane o è danneggiato, quindi il "

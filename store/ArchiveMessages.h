@@ -5,9 +5,6 @@
 // What the store says of the archive's file, in Italian, the file named as the system shows it.
 namespace qv::archive {
 
-// A path as the system shows it.
-QString shown(const QString& path);
-
 QString damagedMessage(const QString& path);
 QString jetMessage(const QString& path);
 QString readOnlyMessage(const QString& path);

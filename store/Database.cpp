@@ -1,49 +1,22 @@
 #include "store/Database.h"
 
+#include "platform/Files.h"
 #include "store/ArchiveMessages.h"
 #include "store/Schema.h"
 #include "store/StoreError.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <limits>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace qv {
 
 namespace {
 
-void syncFolder(const QString& folder) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
-
-bool isRegularFile(const QString& path) {
-#ifdef Q_OS_UNIX
-    struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
-#else
-    return QFileInfo(path).isFile();
-#endif
-}
-
 void removeQuietly(const QString& path) {
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
+    files::remove(path);
+    files::remove(path + QStringLiteral("-journal"));
 }
 
 std::map<QString, std::weak_ptr<Database>>& openFiles() {
@@ -89,11 +62,12 @@ void Database::create(const QString& path) {
         throw StoreError(err::CannotCreate,
                          archive::cannotCreateMessage(target, failure.message(), failure.code()));
     }
-    if (!QFile::rename(temp, target)) {
+    // Never over an archive that appeared meanwhile.
+    if (!files::renameNew(temp, target)) {
         removeQuietly(temp);
         throw StoreError(err::CannotCreate, archive::cannotCreateMessage(target, QString()));
     }
-    syncFolder(folder);
+    files::syncFolder(folder);
 }
 
 std::shared_ptr<Database> Database::open(const QString& path) {
@@ -113,7 +87,7 @@ std::shared_ptr<Database> Database::open(const QString& path) {
     if (!info.exists() && !info.isSymLink())
         create(file);
     // Only a regular file can be an archive: reading a pipe or a device would wait for ever.
-    if (!isRegularFile(file))
+    if (!files::isRegularFile(file))
         throw StoreError(err::NotADatabase, archive::damagedMessage(file));
 
     QString why;
