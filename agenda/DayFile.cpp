@@ -1,6 +1,7 @@
 #include "agenda/DayFile.h"
 
 #include "platform/Files.h"
+#include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@ namespace qv::dayfile {
 
 namespace {
 
-const QString kFolder = QStringLiteral("Agd");
 const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
 constexpr char kQuote = '"';
 
@@ -74,14 +74,15 @@ QString quoted(const QString& text) {
 }
 
 QString saveFailure(const QString& path, const files::Result& error) {
+    const QString days = programfolder::dayFolderName();
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
-        return QStringLiteral("la cartella Agd non esiste e non può essere creata.");
+        return QStringLiteral("la cartella %1 non esiste e non può essere creata.").arg(days);
     if (file.exists() && !file.isFile())
-        return QStringLiteral("nella cartella Agd c'è una cartella con lo stesso nome del file.");
+        return QStringLiteral("nella cartella %1 c'è una cartella con lo stesso nome del file.").arg(days);
     if (!folder.isWritable())
-        return QStringLiteral("non è permesso scrivere nella cartella Agd.");
+        return QStringLiteral("non è permesso scrivere nella cartella %1.").arg(days);
     if (file.exists() && !file.isWritable())
         return QStringLiteral("il file è protetto dalla scrittura.");
     if (error.diskFull())
@@ -92,7 +93,7 @@ QString saveFailure(const QString& path, const files::Result& error) {
 } // namespace
 
 QString folderPath(const QString& programFolder) {
-    return programFolder + QLatin1Char('/') + kFolder;
+    return programfolder::dayFolder(programFolder);
 }
 
 QString filePath(const QString& programFolder, const QString& title) {

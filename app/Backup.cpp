@@ -1,13 +1,12 @@
 #include "app/Backup.h"
 
 #include "platform/Files.h"
+#include "platform/ProgramFolder.h"
 #include "store/Engine.h"
 #include "store/StoreError.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
@@ -19,8 +18,6 @@ namespace qv {
 
 namespace {
 
-const QString kDatabaseName = QStringLiteral("quorvane.mdb");
-const QString kDayFolder = QStringLiteral("Agd");
 // A backup being written; renamed to its date only once checked.
 const QString kPartial = QStringLiteral(".parziale");
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
@@ -56,7 +53,7 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
              const QString& backup, QString* why, int* dayFilesLeft) {
     QByteArray bytes;
     files::Status status;
-    const QString source = backup + QLatin1Char('/') + kDatabaseName;
+    const QString source = programfolder::archivePath(backup);
     if (!files::readFile(source, bytes) || !files::status(source, status)) {
         *why = QStringLiteral("la copia non si può leggere");
         return false;
@@ -88,8 +85,8 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
     }
     files::syncFolder(programFolder);
 
-    const QString fromDays = backup + QLatin1Char('/') + kDayFolder;
-    const QString toDays = programFolder + QLatin1Char('/') + kDayFolder;
+    const QString fromDays = programfolder::dayFolder(backup);
+    const QString toDays = programfolder::dayFolder(programFolder);
     files::makeFolder(toDays);
     *dayFilesLeft = 0;
     const QStringList names =
@@ -123,7 +120,7 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
 namespace backups {
 
 QString folderPath(const QString& programFolder) {
-    return programFolder + QStringLiteral("/Backup");
+    return programfolder::backupFolder(programFolder);
 }
 
 QDate dateOf(const QString& name) {
@@ -162,8 +159,8 @@ std::optional<Found> newestGood(const QString& programFolder) {
     std::sort(dates.begin(), dates.end(), [](const QDate& a, const QDate& b) { return a > b; });
     for (const QDate& date : dates) {
         const QString folder = root + QLatin1Char('/') + date.toString(kDateFormat);
-        if (QFileInfo(folder + QLatin1Char('/') + kDayFolder).isDir() &&
-            archive::isSoundCopy(folder + QLatin1Char('/') + kDatabaseName))
+        if (QFileInfo(programfolder::dayFolder(folder)).isDir() &&
+            archive::isSoundCopy(programfolder::archivePath(folder)))
             return Found{folder, date};
     }
     return std::nullopt;
@@ -271,24 +268,22 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
         QDir(temp).removeRecursively();
     files::Result made = files::makeFolder(temp);
     if (made)
-        made = files::makeFolder(temp + QLatin1Char('/') + kDayFolder);
+        made = files::makeFolder(programfolder::dayFolder(temp));
     if (!made) {
         fail(writeReason(made.error, root));
         QDir(temp).removeRecursively();
         return done(Outcome::Failed);
     }
     const bool copied =
-        copyDatabase(programFolder + QLatin1Char('/') + kDatabaseName,
-                     temp + QLatin1Char('/') + kDatabaseName) &&
-        !cancelled_ &&
-        copyDayFiles(programFolder + QLatin1Char('/') + kDayFolder, temp + QLatin1Char('/') + kDayFolder);
+        copyDatabase(programfolder::archivePath(programFolder), programfolder::archivePath(temp)) &&
+        !cancelled_ && copyDayFiles(programfolder::dayFolder(programFolder), programfolder::dayFolder(temp));
     if (cancelled_ || !copied) {
         QDir(temp).removeRecursively();
         return done(cancelled_ ? Outcome::Cancelled : Outcome::Failed);
     }
     // The day files were written without a flush each: one flush of the whole disk.
     files::syncDisk(temp);
-    files::syncFolder(temp + QLatin1Char('/') + kDayFolder);
+    files::syncFolder(programfolder::dayFolder(temp));
     files::syncFolder(temp);
     if (const files::Result renamed = files::rename(temp, target); !renamed) {
         fail(writeReason(renamed.error, root));
@@ -419,11 +414,10 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
     if (dayFilesLeft > 0)
         platform.msg.show(
             QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1,\r\n"
-                           "ma %2 file dell'agenda non sono stati rimessi nella cartella Agd:\r\n"
-                           "si trovano ancora nella cartella\r\n%3")
-                .arg(italianDate(found->date))
-                .arg(dayFilesLeft)
-                .arg(files::shown(found->folder + QLatin1Char('/') + kDayFolder)),
+                           "ma %2 file dell'agenda non sono stati rimessi nella cartella %3:\r\n"
+                           "si trovano ancora nella cartella\r\n%4")
+                .arg(italianDate(found->date), QString::number(dayFilesLeft), programfolder::dayFolderName(),
+                     files::shown(programfolder::dayFolder(found->folder))),
             MsgButtons::Ok, MsgIcon::Exclamation);
     return true;
 }

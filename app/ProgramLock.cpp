@@ -1,6 +1,7 @@
 #include "app/ProgramLock.h"
 
 #include "platform/Files.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,8 +36,7 @@ QString describe(int error) {
         return QStringLiteral("la cartella non esiste");
     default:
         return QStringLiteral("il file di blocco %1 non si può usare (errore di sistema %2)")
-            .arg(QStringLiteral("quorvane.mdb.lock"))
-            .arg(error);
+            .arg(programfolder::lockName(), QString::number(error));
     }
 }
 } // namespace

@@ -175,7 +175,8 @@ Result rename(const QString& from, const QString& to) {
 }
 
 Result renameNew(const QString& from, const QString& to) {
-    if (::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), RENAME_NOREPLACE) ==
+        0)
         return {};
     if (errno != EINVAL && errno != ENOSYS)
         return lastError();

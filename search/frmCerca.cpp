@@ -23,7 +23,6 @@
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QString kFrameCaption =
     QStringLiteral("Scrivi alcune lettere  del campo relativo alla scheda che vuoi visualizzare");
 const QString kNoMatchTitle = QStringLiteral(" Nessuna corrispondenza!");
@@ -158,7 +157,7 @@ void frmCerca::List1Clear() {
 // ---- screen events ----
 
 void frmCerca::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
     OptionCogno->setChecked(true);
 }
 

@@ -1,5 +1,6 @@
 #include "store/Engine.h"
 
+#include "platform/ProgramFolder.h"
 #include "store/Statement.h"
 
 #include <QFile>
@@ -17,11 +18,13 @@ QString italianMessage(int code, const QString& engine) {
     case SQLITE_READONLY:
         if (code == SQLITE_READONLY_DBMOVED)
             return QStringLiteral(
-                "il file dell'archivio è stato spostato o cancellato mentre il programma era "
-                "aperto: chiudere il programma e rimettere al suo posto il file quorvane.mdb "
-                "(o una sua copia di sicurezza) prima di riavviarlo");
+                       "il file dell'archivio è stato spostato o cancellato mentre il programma era "
+                       "aperto: chiudere il programma e rimettere al suo posto il file %1 "
+                       "(o una sua copia di sicurezza) prima di riavviarlo")
+                .arg(programfolder::archiveName());
         return QStringLiteral("l'archivio si può soltanto leggere, non modificare: controllare che il file "
-                              "quorvane.mdb e la sua cartella non siano protetti dalla scrittura");
+                              "%1 e la sua cartella non siano protetti dalla scrittura")
+            .arg(programfolder::archiveName());
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return QStringLiteral("l'archivio è occupato da un altro programma: chiudere l'altro programma e "
@@ -38,8 +41,8 @@ QString italianMessage(int code, const QString& engine) {
                               "permessi");
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        return QStringLiteral("permesso negato: controllare i permessi del file quorvane.mdb e della sua "
-                              "cartella");
+        return QStringLiteral("permesso negato: controllare i permessi del file %1 e della sua cartella")
+            .arg(programfolder::archiveName());
     case SQLITE_NOMEM:
         return QStringLiteral("memoria insufficiente: chiudere altri programmi e riprovare");
     case SQLITE_CONSTRAINT:
