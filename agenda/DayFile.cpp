@@ -1,16 +1,18 @@
 #include "agenda/DayFile.h"
 
+#include "platform/Files.h"
+#include "platform/ProgramFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <array>
+#include <cerrno>
 
 namespace qv::dayfile {
 
 namespace {
 
-const QString kFolder = QStringLiteral("Agd");
 const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
 constexpr char kQuote = '"';
 
@@ -71,18 +73,19 @@ QString quoted(const QString& text) {
     return QLatin1Char(kQuote) + inner + QLatin1Char(kQuote);
 }
 
-QString saveFailure(const QString& path, QFileDevice::FileError error) {
+QString saveFailure(const QString& path, const files::Result& error) {
+    const QString days = programfolder::dayFolderName();
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
-        return QStringLiteral("la cartella Agd non esiste e non può essere creata.");
+        return QStringLiteral("la cartella %1 non esiste e non può essere creata.").arg(days);
     if (file.exists() && !file.isFile())
-        return QStringLiteral("nella cartella Agd c'è una cartella con lo stesso nome del file.");
+        return QStringLiteral("nella cartella %1 c'è una cartella con lo stesso nome del file.").arg(days);
     if (!folder.isWritable())
-        return QStringLiteral("non è permesso scrivere nella cartella Agd.");
+        return QStringLiteral("non è permesso scrivere nella cartella %1.").arg(days);
     if (file.exists() && !file.isWritable())
         return QStringLiteral("il file è protetto dalla scrittura.");
-    if (error == QFileDevice::ResourceError)
+    if (error.diskFull())
         return QStringLiteral("il disco è pieno.");
     return QStringLiteral("il file non può essere scritto.");
 }
@@ -90,7 +93,7 @@ QString saveFailure(const QString& path, QFileDevice::FileError error) {
 } // namespace
 
 QString folderPath(const QString& programFolder) {
-    return programFolder + QLatin1Char('/') + kFolder;
+    return programfolder::dayFolder(programFolder);
 }
 
 QString filePath(const QString& programFolder, const QString& title) {
@@ -152,17 +155,12 @@ QStringList decode(const QByteArray& bytes) {
 
 ReadResult read(const QString& path, int limit) {
     ReadResult result;
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(path)) {
         result.status = ReadResult::Status::Missing;
         return result;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.status = ReadResult::Status::Failed;
-        return result;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    QByteArray bytes;
+    if (!files::readFile(path, bytes)) {
         result.status = ReadResult::Status::Failed;
         return result;
     }
@@ -175,23 +173,15 @@ ReadResult read(const QString& path, int limit) {
 
 SaveResult save(const QString& path, const QStringList& texts) {
     SaveResult result;
-    QSaveFile file(path);
-    // Never write in place: without its temporary file the old content is kept.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.reason = saveFailure(path, file.error());
+    // A file protected from writing is kept as it is, though its folder would let it be replaced.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isWritable()) {
+        result.reason = saveFailure(path, files::Result{EACCES});
         return result;
     }
-    const QByteArray bytes = encode(texts);
-    if (file.write(bytes) != bytes.size()) {
-        const QFileDevice::FileError error = file.error();
-        file.cancelWriting();
-        result.reason = saveFailure(path, error == QFileDevice::NoError ? QFileDevice::WriteError : error);
-        return result;
-    }
-    // Flushes, syncs to disk and renames the temporary file over the old one.
-    if (!file.commit()) {
-        result.reason = saveFailure(path, file.error());
+    // Never written in place: a failure keeps the old content whole.
+    if (const files::Result saved = files::replaceFile(path, encode(texts)); !saved) {
+        result.reason = saveFailure(path, saved);
         return result;
     }
     result.ok = true;

@@ -20,7 +20,6 @@
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QString kPositionPrefix = QStringLiteral("Record: ");
 const QString kCopyright = QStringLiteral("Quorvane - programma per lo studio dentistico. \u00A9 Brellith");
 } // namespace
@@ -45,7 +44,7 @@ frmScheda::~frmScheda() {
 // ---- screen events ----
 
 void frmScheda::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
 }
 
 void frmScheda::Form_Activate() {

@@ -24,7 +24,6 @@
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QString kFrameCaption =
     QStringLiteral("Scrivi alcune lettere  del campo relativo alla scheda che vuoi visualizzare");
 const QString kNoMatchTitle = QStringLiteral(" Nessuna corrispondenza!");
@@ -160,7 +159,7 @@ void frmCerca::selectCurrentLine() {
 // ---- screen events ----
 
 void frmCerca::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
     OptionCogno->setChecked(true);
 }
 

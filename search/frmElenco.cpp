@@ -25,7 +25,6 @@
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QColor kLightCyan(128, 255, 255); // 0x00FFFF80
 const QColor kWhite(255, 255, 255);     // 0x00FFFFFF
 
@@ -158,7 +157,7 @@ QString frmElenco::currentText() const {
 // ---- screen events ----
 
 void frmElenco::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
     Data1.Recordset();
     MSFlexGrid1Rows->reload();
     for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
