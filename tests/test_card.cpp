@@ -5,8 +5,7 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAction>
@@ -27,10 +26,9 @@ using namespace qv::test;
 
 namespace {
 
-class Card : public ::testing::Test {
+class Card : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Data) VALUES"
                 " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
@@ -42,21 +40,9 @@ protected:
 
     frmScheda& card() { return screens.scheda(); }
 
-    // Shows the card on a patient the way the search and the list do.
-    void openCardOn(int id) {
-        RecordSet& records = card().Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), QString::number(id));
-        screens.show(card());
-        QApplication::processEvents();
-    }
-
     QWidget* toolButton(const QString& key) {
         return card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key));
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Card, laysOutItsBoundBoxesAndLabels) {

@@ -4,8 +4,7 @@
 #include "card/frmScheda.h"
 #include "clinical/frmCartellaClinica.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAction>
@@ -22,25 +21,15 @@ using namespace qv::test;
 
 namespace {
 
-class CardWrites : public ::testing::Test {
+class CardWrites : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Società\") VALUES"
                              " (1, 'Rossi', 'Mario', NULL), (2, 'Bianchi', 'Anna', NULL),"
                              " (3, 'Verdi', 'Luca', 'Acme'), (4, 'Neri', 'Paola', NULL)");
     }
 
     frmScheda& card() { return screens.scheda(); }
-
-    void openCardOn(const QString& id) {
-        RecordSet& records = card().Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), id);
-        screens.show(card());
-        QApplication::processEvents();
-    }
-    void openCardOn(int id) { openCardOn(QString::number(id)); }
 
     void clickTool(const QString& key) {
         QTest::mouseClick(card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key)), Qt::LeftButton);
@@ -58,9 +47,6 @@ protected:
         QTest::keyClick(card().Text5, Qt::Key_Tab);
         QApplication::processEvents();
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 // ---- new patients ----

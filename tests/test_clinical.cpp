@@ -9,8 +9,7 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -37,10 +36,9 @@ namespace {
 const char* const kBianchiNote = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Prima visita: "
                                  "{\\b carie} al 36.\\par}";
 
-class Notes : public ::testing::Test {
+class Notes : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Note) VALUES"
                 " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
@@ -92,9 +90,6 @@ protected:
         execSql(fp.dbPath(), "CREATE TRIGGER refuse_note BEFORE UPDATE OF Note ON Pazienti"
                              " WHEN NEW.Note IS NOT NULL BEGIN SELECT RAISE(ABORT, 'nota rifiutata'); END");
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Notes, laysOutTheHeaderTheIdAndTheNotes) {
