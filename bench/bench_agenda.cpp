@@ -4,11 +4,11 @@
 #include "agenda/DayFile.h"
 #include "agenda/FormAgend.h"
 #include "app/Screens.h"
-#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
 #include "platform/Dates.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,18 +25,6 @@ namespace {
 const QDate kFirstDay(2000, 1, 1);
 constexpr int kYears = 10;
 constexpr int kSteps = 200;
-
-class SilentBox : public qv::MessageBox {
-public:
-    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
-                       qv::MsgAnswer) override {
-        std::printf("   unexpected message: %s\n", prompt.toUtf8().constData());
-        return qv::MsgAnswer::Ok;
-    }
-};
-
-using qv::bench::NoEnd;
-using qv::bench::NoPrinter;
 
 // A full day: every slot booked with a name and a note, the free lines written.
 QStringList fullDay(const QDate& date) {
@@ -93,11 +81,9 @@ qint64 median(std::vector<qint64> values) {
 
 void runAgenda() {
     QTemporaryDir dir;
-    SilentBox box;
-    qv::bench::FixedClock clock(kFirstDay);
-    NoEnd end;
-    NoPrinter printer;
-    qv::Platform platform{box, clock, end, printer, dir.path()};
+    qv::test::QuietPlatform quiet(dir.path(), QDateTime(kFirstDay, QTime(8, 0)));
+    quiet.msg.echo = true; // no box is expected
+    qv::Platform& platform = quiet.platform;
     const QString dbPath = platform.path(QStringLiteral("quorvane.mdb"));
     qv::Database::create(dbPath);
     const int files = writeTenYears(dir.path());

@@ -10,6 +10,7 @@
 #include "clinical/frmCartellaClinica.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,27 +29,6 @@ namespace {
 
 constexpr int kRounds = 7;
 constexpr qsizetype kNoteBytes = 200 * 1024;
-
-// Stand-ins for the system: nothing is asked, printed or ended while timing.
-struct QuietBox : MessageBox {
-    MsgAnswer show(const QString&, MsgButtons, MsgIcon, const QString&, MsgAnswer) override {
-        return MsgAnswer::Ok;
-    }
-};
-struct FixedClock : Clock {
-    QDate today() const override { return QDate(2004, 12, 6); }
-    QDateTime now() const override { return QDateTime(today(), QTime(10, 0)); }
-};
-struct NoEnd : ProgramEnd {
-    void end() override { ended_ = true; }
-    bool ended() const override { return ended_; }
-    bool ended_ = false;
-};
-struct NoPrinter : Printer {
-    bool ShowPrinter(QWidget*) override { return false; }
-    void PaintPicture(const QImage&) override {}
-    void EndDoc() override {}
-};
 
 // A note of many visits, one paragraph each: a bold date, accented words, now and then
 // italics, an underline or a colour, as a dentist's notes grow over the years.
@@ -122,11 +102,8 @@ void runNotes() {
     // The notes screen opened on the patient, as the card does it, until it is shown and
     // drawn; against reading the field with plain SQLite into a shown editor as HTML.
     QTemporaryDir dir;
-    QuietBox box;
-    FixedClock clock;
-    NoEnd end;
-    NoPrinter printer;
-    Platform platform{box, clock, end, printer, dir.path()};
+    test::QuietPlatform quiet(dir.path());
+    Platform& platform = quiet.platform;
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
     {
         Database::create(path);

@@ -8,6 +8,7 @@
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,26 +26,6 @@
 namespace qv::bench {
 
 namespace {
-
-struct QuietBox : MessageBox {
-    MsgAnswer show(const QString& prompt, MsgButtons, MsgIcon, const QString&, MsgAnswer) override {
-        std::printf("  (box: %s)\n", prompt.toUtf8().constData());
-        return MsgAnswer::Ok;
-    }
-};
-struct FixedClock : Clock {
-    QDate today() const override { return QDate(2004, 12, 6); }
-    QDateTime now() const override { return QDateTime(today(), QTime(10, 0)); }
-};
-struct NoEnd : ProgramEnd {
-    void end() override {}
-    bool ended() const override { return false; }
-};
-struct NoPrinter : Printer {
-    bool ShowPrinter(QWidget*) override { return false; }
-    void PaintPicture(const QImage&) override {}
-    void EndDoc() override {}
-};
 
 // The process's peak resident memory since the last reset, in MB.
 void resetPeak() {
@@ -106,12 +87,9 @@ void runSize(int patients) {
     std::printf("generated %d patients in %.1f s (%.0f MB)\n", patients, t.nsecsElapsed() / 1e9,
                 QFileInfo(path).size() / 1e6);
 
-    QuietBox box;
-    FixedClock clock;
-    NoEnd end;
-    NoPrinter printer;
-    Platform platform{box, clock, end, printer, dir.path()};
-    Screens screens(platform);
+    test::QuietPlatform quiet(dir.path());
+    quiet.msg.echo = true;
+    Screens screens(quiet.platform);
     sqlite3* plain = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
     const QString n = QLocale(QLocale::Italian).toString(patients);
