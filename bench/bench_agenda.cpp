@@ -5,6 +5,7 @@
 #include "agenda/FormAgend.h"
 #include "app/Screens.h"
 #include "bench/bench.h"
+#include "bench/generate.h"
 #include "platform/Dates.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
@@ -32,19 +33,6 @@ QStringList fullDay(const QDate& date) {
     for (int i = 0; i < qv::dayfile::kBoxes; ++i)
         texts << QStringLiteral("%1 Rossi, Mario - controllo %2").arg(i).arg(date.day());
     return texts;
-}
-
-int writeTenYears(const QString& folder) {
-    qv::dayfile::ensureFolder(folder);
-    int files = 0;
-    for (QDate d = kFirstDay; d < kFirstDay.addYears(kYears); d = d.addDays(1)) {
-        QFile file(qv::dayfile::filePath(folder, qv::dates::longDate(d)));
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(qv::dayfile::encode(fullDay(d)));
-            ++files;
-        }
-    }
-    return files;
 }
 
 // The same data work without the screen: the day file's bytes and the weekday row.
@@ -86,7 +74,7 @@ void runAgenda() {
     qv::Platform& platform = quiet.platform;
     const QString dbPath = platform.path(QStringLiteral("quorvane.mdb"));
     qv::Database::create(dbPath);
-    const int files = writeTenYears(dir.path());
+    const int files = qv::bench::writeDayFiles(dir.path(), kFirstDay, kFirstDay.addYears(kYears), fullDay);
 
     sqlite3* db = nullptr;
     sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
