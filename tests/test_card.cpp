@@ -38,8 +38,6 @@ protected:
                 " (5, 'Galli', 'Sara', NULL, NULL, NULL)");
     }
 
-    frmScheda& card() { return screens.scheda(); }
-
     QWidget* toolButton(const QString& key) {
         return card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key));
     }

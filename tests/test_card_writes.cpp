@@ -29,8 +29,6 @@ protected:
                              " (3, 'Verdi', 'Luca', 'Acme'), (4, 'Neri', 'Paola', NULL)");
     }
 
-    frmScheda& card() { return screens.scheda(); }
-
     void clickTool(const QString& key) {
         QTest::mouseClick(card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key)), Qt::LeftButton);
     }

@@ -53,7 +53,6 @@ protected:
     // (the card's clock would otherwise tick into the next test).
     void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    frmScheda& card() { return screens.scheda(); }
     frmCartellaClinica& notes() { return screens.cartellaClinica(); }
     RichTextBox* editor() { return notes().RichTextBox1; }
 

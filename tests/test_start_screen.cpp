@@ -42,7 +42,6 @@ protected:
     }
 
     frmInizio& inizio() { return screens.inizio(); }
-    frmScheda& card() { return screens.scheda(); }
 };
 
 TEST_F(StartScreen, opensOnTheStartScreenWithItsFiveCommands) {

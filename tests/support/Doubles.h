@@ -68,7 +68,8 @@ public:
 // a clock standing at `now`, every print dialog cancelled.
 class QuietPlatform {
 public:
-    explicit QuietPlatform(const QString& folder, const QDateTime& now = QDateTime(QDate(2004, 12, 6), QTime(10, 0)));
+    explicit QuietPlatform(const QString& folder,
+                           const QDateTime& now = QDateTime(QDate(2004, 12, 6), QTime(10, 0)));
 
     QuietMessageBox msg;
     FakeClock clock;

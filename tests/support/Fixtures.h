@@ -32,12 +32,14 @@ protected:
 // The program's screens over a new, empty archive; none is loaded yet.
 class ScreensTest : public ArchiveTest {
 protected:
+    frmScheda& card() { return screens.scheda(); }
+
     // Shows the card on a patient the way the search and the list do.
     void openCardOn(const QString& id) {
-        RecordSet& records = screens.scheda().Data1.Recordset();
+        RecordSet& records = card().Data1.Recordset();
         records.setIndex(QStringLiteral("PrimaryKey"));
         records.Seek(QStringLiteral("="), id);
-        screens.show(screens.scheda());
+        screens.show(card());
         QApplication::processEvents();
     }
     void openCardOn(int id) { openCardOn(QString::number(id)); }
