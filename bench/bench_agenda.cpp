@@ -62,11 +62,6 @@ qint64 plainSave(const QString& path, const QByteArray& bytes) {
     return timer.nsecsElapsed();
 }
 
-qint64 median(std::vector<qint64> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void runAgenda() {
     QTemporaryDir dir;
     qv::test::QuietPlatform quiet(dir.path(), QDateTime(kFirstDay, QTime(8, 0)));
@@ -112,12 +107,12 @@ void runAgenda() {
     sqlite3_close(db);
 
     qv::bench::report(QStringLiteral("next day, whole day load (%1 day files), median").arg(files),
-                      median(loads), median(plainLoads));
+                      qv::bench::median(loads), qv::bench::median(plainLoads));
     qv::bench::report(QStringLiteral("next day, whole day load, slowest of %1").arg(kSteps),
                       *std::max_element(loads.begin(), loads.end()),
                       *std::max_element(plainLoads.begin(), plainLoads.end()));
-    qv::bench::report(QStringLiteral("leaving a box, whole day-file save (synced), median"), median(saves),
-                      median(plainSaves));
+    qv::bench::report(QStringLiteral("leaving a box, whole day-file save (synced), median"),
+                      qv::bench::median(saves), qv::bench::median(plainSaves));
     qv::bench::report(QStringLiteral("leaving a box, whole day-file save, slowest of %1").arg(kSteps),
                       *std::max_element(saves.begin(), saves.end()),
                       *std::max_element(plainSaves.begin(), plainSaves.end()));

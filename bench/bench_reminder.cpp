@@ -148,16 +148,6 @@ void futureRecalls(const QString& path, bool overdueAtEnd) {
     sqlite3_close(db);
 }
 
-long peakKilobytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 // The program's start-up in this process: the card loaded and its record set walked by the
 // reminder, then the start screen's first activation; against the plain read of the recall
 // dates in the same run.
@@ -183,7 +173,8 @@ void measureStartUp(const QString& folder, const QString& title) {
     readRecallColumn(path);
     const qint64 plain = timer.nsecsElapsed();
     qv::bench::report(title, startUp, plain);
-    std::printf("   peak memory %ld MB, %d box(es)\n", peakKilobytes() / 1024, int(quiet.msg.prompts.size()));
+    std::printf("   peak memory %.0f MB, %d box(es)\n", qv::bench::memoryMb("VmHWM:"),
+                int(quiet.msg.prompts.size()));
 }
 
 // Start-up on a realistic archive (every field filled and varying), recall dates all moved

@@ -12,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,29 +25,6 @@
 namespace qv::bench {
 
 namespace {
-
-// The process's peak resident memory since the last reset, in MB.
-void resetPeak() {
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
-double statusMb(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray wanted(key);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(wanted))
-            return line.mid(wanted.size()).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-double peakMb() {
-    return statusMb("VmHWM:");
-}
-double residentMb() {
-    return statusMb("VmRSS:");
-}
 
 // What the plain engine does for the search: the matching rows' lines, as text.
 qint64 plainSearch(sqlite3* db, const QString& fragment, std::vector<QString>& lines) {
@@ -99,13 +75,13 @@ void runSize(int patients) {
     const auto searchFor = [&](const QString& fragment, const QString& what) {
         search.OptionCogno->setChecked(true);
         search.TXTCerca->setText(fragment);
-        const double before = residentMb();
+        const double before = memoryMb("VmRSS:");
         resetPeak();
         QElapsedTimer timer;
         timer.start();
         search.lblCerca_Click();
         const qint64 program = timer.nsecsElapsed();
-        const double peak = peakMb();
+        const double peak = memoryMb("VmHWM:");
         const int lines = search.List1ListCount();
         const qint64 plainNs = plainSearch(plain, fragment, plainLines);
         report(QStringLiteral("%1: %2 (%3 lines)").arg(n, what).arg(lines), program, plainNs);
@@ -124,13 +100,13 @@ void runSize(int patients) {
     frmElenco& list = screens.elenco();
     std::vector<qint64> plainIds;
     for (int round = 0; round < 2; ++round) {
-        const double before = residentMb();
+        const double before = memoryMb("VmRSS:");
         resetPeak();
         QElapsedTimer timer;
         timer.start();
         list.Form_Activate();
         const qint64 program = timer.nsecsElapsed();
-        const double peak = peakMb();
+        const double peak = memoryMb("VmHWM:");
         const qint64 plainNs = plainActivation(plain, plainIds);
         report(QStringLiteral("%1: list activation (refresh, count %2, sort)").arg(n, list.Label2->text()),
                program, plainNs);
