@@ -163,9 +163,7 @@ TEST(DailyBackup, aBackupThatCannotBeMadeIsSaidOnceAfterTheStartScreenAndTriedAg
         backup.waitForEnd(); // failed before the start screen is there: nothing said yet
         EXPECT_EQ(DailyBackup::Outcome::Failed, backup.outcome());
         EXPECT_TRUE(fp.msg.shown().empty());
-        ExpectedBox box;
-        box.icon = MsgIcon::Exclamation;
-        box.buttons = MsgButtons::Ok;
+        ExpectedBox box{.icon = MsgIcon::Exclamation, .buttons = MsgButtons::Ok};
         fp.msg.expect(box);
         startProgram(screens);
         backup.startScreenShown();
@@ -186,9 +184,7 @@ TEST(DailyBackup, aBackupThatCannotBeMadeIsSaidOnceAfterTheStartScreenAndTriedAg
         ArchiveFolder user;
         ASSERT_TRUE(QDir().mkpath(user.platform.path("Backup")));
         ASSERT_EQ(0, ::chmod(QFile::encodeName(user.platform.path("Backup")).constData(), 0555));
-        ExpectedBox box;
-        box.icon = MsgIcon::Exclamation;
-        user.msg.expect(box);
+        user.msg.expect({.icon = MsgIcon::Exclamation});
         EXPECT_EQ(DailyBackup::Outcome::Failed, backUp(user));
         ASSERT_EQ(1u, user.msg.shown().size());
         EXPECT_TRUE(user.msg.shown()[0].prompt.contains("non è permesso scrivere"));
@@ -249,9 +245,7 @@ TEST(Recovery, aDamagedArchiveOffersTheNewestSoundBackupAndKeepsTheDamagedFile) 
     const QByteArray damaged = readFile(fp.dbPath());
     fp.clock.set(QDate(2004, 12, 9), QTime(11, 22, 33));
 
-    ExpectedBox offer;
-    offer.buttons = MsgButtons::YesNo;
-    offer.answer = MsgAnswer::No;
+    ExpectedBox offer{.buttons = MsgButtons::YesNo, .answer = MsgAnswer::No};
     fp.msg.expect(offer);
     {
         Session declined;
@@ -282,9 +276,7 @@ TEST(Recovery, aDamagedBackupIsNeverOfferedNorAnythingForAnArchiveThatIsNotDamag
     ASSERT_EQ(DailyBackup::Outcome::Made, backUp(fp));
     ASSERT_TRUE(damage(backupOf(fp, "2004-12-06", "quorvane.mdb")));
     ASSERT_TRUE(damage(fp.dbPath()));
-    ExpectedBox asToday;
-    asToday.icon = MsgIcon::Critical;
-    asToday.buttons = MsgButtons::Ok;
+    ExpectedBox asToday{.icon = MsgIcon::Critical, .buttons = MsgButtons::Ok};
     fp.msg.expect(asToday);
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));

@@ -375,11 +375,7 @@ TEST_F(Card, schermoAnalisiAndUnknownKeysDoNothing) {
 
 TEST_F(Card, copyrightShowsTheCreditLine) {
     openCardOn(1);
-    ExpectedBox box;
-    box.title = QStringLiteral("Quorvane");
-    box.icon = MsgIcon::None;
-    box.buttons = MsgButtons::Ok;
-    fp.msg.expect(box);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
     card().mnuautor->trigger();
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("Quorvane")));

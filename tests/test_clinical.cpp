@@ -354,11 +354,7 @@ TEST_F(Notes, aRefusedNoteIsShownAndStaysInTheEditor) {
     refuseNotes();
     openNotesOn(1);
     type(QStringLiteral("Rifiutata"));
-    ExpectedBox dataError;
-    dataError.title = QStringLiteral("Quorvane");
-    dataError.icon = MsgIcon::None;
-    dataError.buttons = MsgButtons::Ok;
-    fp.msg.expect(dataError);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
     notes().mnuScheda->trigger();
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_EQ("Intercettato errore dei dati:Il database ha rifiutato la scrittura: nota rifiutata",

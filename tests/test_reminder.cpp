@@ -47,18 +47,16 @@ protected:
 
     // The box as the reminder must show it; checks that it comes before the start screen.
     void expectReminder(const QString& prompt) {
-        ExpectedBox box;
-        box.prompt = prompt;
-        box.title = QStringLiteral("Quorvane");
-        box.icon = MsgIcon::None;
-        box.buttons = MsgButtons::Ok;
-        box.whileOpen = [this] {
-            if (Screen* start = screens.loaded(QStringLiteral("frmInizio"))) {
-                EXPECT_FALSE(start->isVisible());
-            }
-            EXPECT_FALSE(screens.scheda().isVisible());
-        };
-        fp.msg.expect(box);
+        fp.msg.expect({.prompt = prompt,
+                       .title = QStringLiteral("Quorvane"),
+                       .icon = MsgIcon::None,
+                       .buttons = MsgButtons::Ok,
+                       .whileOpen = [this] {
+                           if (Screen* start = screens.loaded(QStringLiteral("frmInizio"))) {
+                               EXPECT_FALSE(start->isVisible());
+                           }
+                           EXPECT_FALSE(screens.scheda().isVisible());
+                       }});
     }
 
     void start() {

@@ -187,11 +187,8 @@ TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
     card().txtFields(1)->setText(QStringLiteral("Rossini"));
     QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton);
 
-    ExpectedBox dataError;
-    dataError.title = QStringLiteral("Quorvane");
-    fp.msg.expect(dataError);
-    ExpectedBox failure;
-    failure.icon = MsgIcon::Critical;
+    fp.msg.expect({.title = QStringLiteral("Quorvane")});
+    ExpectedBox failure{.icon = MsgIcon::Critical};
     fp.msg.expect(failure);
     // The search's way back: the start screen's activation refreshes the card, whose write is refused.
     screens.cerca().guard([&] { screens.show(inizio()); });
@@ -207,9 +204,7 @@ TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
 TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {
     FakePlatform fp;
     ASSERT_TRUE(writeFile(fp.dbPath(), "this is not a database at all, just some text"));
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Screens screens(fp.platform);
     startProgram(screens);
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -225,9 +220,7 @@ TEST(StartScreenFailures, aLoadFailingAfterTheReminderLoadedTheCardStillUnloadsT
     execSql(fp.dbPath(),
             "INSERT INTO Pazienti (ID, Cognome, \"Data richiamo\") VALUES (1, 'Rossi', '01/01/2000')");
     // The reminder's box is open when the start screen's load fails: the card is loaded by then.
-    ExpectedBox reminder;
-    reminder.whileOpen = [] { throw std::runtime_error("caricamento non riuscito"); };
-    fp.msg.expect(reminder);
+    fp.msg.expect({.whileOpen = [] { throw std::runtime_error("caricamento non riuscito"); }});
     fp.msg.expect(QStringLiteral("caricamento non riuscito"));
     Screens screens(fp.platform);
     startProgram(screens);

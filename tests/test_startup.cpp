@@ -57,10 +57,7 @@ TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {
     Session first;
     ASSERT_TRUE(openSession(fp.platform, first));
 
-    ExpectedBox box;
-    box.icon = MsgIcon::Exclamation;
-    box.title = QStringLiteral("Quorvane");
-    fp.msg.expect(box);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::Exclamation});
     Session second;
     EXPECT_FALSE(openSession(fp.platform, second));
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -101,9 +98,7 @@ TEST_P(StartupWithABadFile, isNamedInAClearMessageAndLeftUntouched) {
     const QByteArray before = fileHash(fp.dbPath());
     const qint64 sizeBefore = QFileInfo(fp.dbPath()).size();
 
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -140,9 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Files, StartupWithABadFile,
 TEST(Startup, aFolderWhereNothingCanBeCreatedGivesAClearMessage) {
     FakePlatform fp;
     fp.platform.folder = fp.dir.filePath(QStringLiteral("non-esiste/neppure-questa"));
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -183,10 +176,7 @@ TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
     const QByteArray foreign = "quorvane-lock\n4242\nvecchio-pc\n2026-11-30T18:05:00\n";
     ASSERT_TRUE(writeFile(fp.dbPath() + ".lock", foreign));
 
-    ExpectedBox no;
-    no.buttons = MsgButtons::YesNo;
-    no.icon = MsgIcon::Exclamation;
-    no.answer = MsgAnswer::No;
+    ExpectedBox no{.icon = MsgIcon::Exclamation, .buttons = MsgButtons::YesNo, .answer = MsgAnswer::No};
     fp.msg.expect(no);
     {
         Session declined;
@@ -211,9 +201,7 @@ TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
     EXPECT_TRUE(kept.readAll().contains(QSysInfo::machineHostName().toUtf8()));
 
     // While it runs here, a second copy is refused without being asked.
-    ExpectedBox refused;
-    refused.buttons = MsgButtons::Ok;
-    fp.msg.expect(refused);
+    fp.msg.expect({.buttons = MsgButtons::Ok});
     Session second;
     EXPECT_FALSE(openSession(fp.platform, second));
     EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("già aperto")));
@@ -239,9 +227,7 @@ TEST(StartupLock, aCopyRunningInAnotherProcessIsStillRefused) {
     ::close(ready[0]);
     ::close(ready[1]);
 
-    ExpectedBox refused;
-    refused.icon = MsgIcon::Exclamation;
-    fp.msg.expect(refused);
+    fp.msg.expect({.icon = MsgIcon::Exclamation});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
     EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("già aperto")));
@@ -265,9 +251,7 @@ TEST(StartupMissingArchive, aUsedFolderWithoutItsArchiveAsksBeforeStartingEmpty)
     }
     ASSERT_TRUE(QFile::remove(fp.dbPath()));
 
-    ExpectedBox ask;
-    ask.buttons = MsgButtons::YesNo;
-    ask.answer = MsgAnswer::No;
+    ExpectedBox ask{.buttons = MsgButtons::YesNo, .answer = MsgAnswer::No};
     fp.msg.expect(ask);
     {
         Session declined;
@@ -301,9 +285,7 @@ TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
         }
     }
     fp.platform.folder = disk;
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     const bool opened = openSession(fp.platform, session);
     session = Session();

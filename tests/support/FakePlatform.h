@@ -20,15 +20,16 @@ struct ShownBox {
     MsgAnswer defaultAnswer;
 };
 
-// One box a test expects, with the answer to give. Unset fields are not checked.
+// One box a test expects, with the answer to give. Unset fields are not checked; a test names
+// the ones it sets: fp.msg.expect({.prompt = ..., .icon = MsgIcon::Critical}).
 struct ExpectedBox {
-    std::optional<QString> prompt;
-    std::optional<QString> title;
-    std::optional<MsgIcon> icon;
-    std::optional<MsgButtons> buttons;
+    std::optional<QString> prompt{};
+    std::optional<QString> title{};
+    std::optional<MsgIcon> icon{};
+    std::optional<MsgButtons> buttons{};
     MsgAnswer answer = MsgAnswer::Ok;
     // Run while the box is "open" (for example to look at the screens behind it).
-    std::function<void()> whileOpen;
+    std::function<void()> whileOpen{};
 };
 
 // Records every box and answers from a script; a box the script did not expect fails the test.
