@@ -141,26 +141,8 @@ QStringList dayTexts(qint64 seq) {
     return texts;
 }
 
-const int kPatientColumns = 14; // ID and the 13 fields
 int patientColumn(const char* field) {
-    static const char* const fields[] = {"ID",
-                                         "Cognome",
-                                         "Nome",
-                                         "Attività",
-                                         "Società",
-                                         "Indirizzo",
-                                         "Telefono Casa",
-                                         "Telefono Ufficio",
-                                         "Data",
-                                         "Cellulare",
-                                         "Fax",
-                                         "E mail",
-                                         "Data richiamo",
-                                         "Note"};
-    for (int i = 0; i < kPatientColumns; ++i)
-        if (qstrcmp(fields[i], field) == 0)
-            return i;
-    return -1;
+    return int(qv::test::patientColumns().indexOf(u(field)));
 }
 
 // The state after `op` (with `newId` for a new patient).
@@ -174,7 +156,7 @@ State applied(State state, const Op& op, qint64 newId) {
     }
     case Kind::NewPatient: {
         Row row;
-        for (int c = 0; c < kPatientColumns; ++c)
+        for (qsizetype c = 0; c < qv::test::patientColumns().size(); ++c)
             row << QStringLiteral("<null>");
         row[0] = QString::number(newId);
         row[patientColumn("Cognome")] = QStringLiteral("Paziente%1").arg(op.seq);

@@ -60,20 +60,7 @@ TEST_F(DatabaseTest, ANewFolderGetsANewArchiveWithTheProgramsTables) {
     sqlite3* h = db->handle();
 
     const auto columns = queryRows(h, "SELECT name, type, pk FROM pragma_table_info('Pazienti')");
-    const QStringList expected = {"ID",
-                                  "Cognome",
-                                  "Nome",
-                                  "Attività",
-                                  "Società",
-                                  "Indirizzo",
-                                  "Telefono Casa",
-                                  "Telefono Ufficio",
-                                  "Data",
-                                  "Cellulare",
-                                  "Fax",
-                                  "E mail",
-                                  "Data richiamo",
-                                  "Note"};
+    const QStringList& expected = qv::test::patientColumns();
     ASSERT_EQ(columns.size(), size_t(expected.size()));
     for (int i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(columns[size_t(i)][0], expected[i]);

@@ -94,6 +94,24 @@ int patientCount(const QString& path) {
     return std::stoi(queryText(path, "SELECT COUNT(*) FROM Pazienti"));
 }
 
+const QStringList& patientColumns() {
+    static const QStringList columns = {"ID",
+                                        "Cognome",
+                                        "Nome",
+                                        "Attività",
+                                        "Società",
+                                        "Indirizzo",
+                                        "Telefono Casa",
+                                        "Telefono Ufficio",
+                                        "Data",
+                                        "Cellulare",
+                                        "Fax",
+                                        "E mail",
+                                        "Data richiamo",
+                                        "Note"};
+    return columns;
+}
+
 StoreError failureOf(const std::function<void()>& fn) {
     try {
         fn();

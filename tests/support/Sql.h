@@ -31,6 +31,8 @@ std::string queryText(const QString& path, const char* sql);
 
 // The number of rows of Pazienti.
 int patientCount(const QString& path);
+// The columns of Pazienti as the program makes them, in order: the key and the 13 fields.
+const QStringList& patientColumns();
 
 // The error number `fn` raised as a store failure, 0 when it raised nothing.
 int errorOf(const std::function<void()>& fn);
