@@ -5,8 +5,7 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -28,10 +27,9 @@ using namespace qv::test;
 
 namespace {
 
-class Card : public ::testing::Test {
+class Card : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Data) VALUES"
                 " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
@@ -41,23 +39,9 @@ protected:
                 " (5, 'Galli', 'Sara', NULL, NULL, NULL)");
     }
 
-    frmScheda& card() { return screens.scheda(); }
-
-    // Shows the card on a patient the way the search and the list do.
-    void openCardOn(int id) {
-        RecordSet& records = card().Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), QString::number(id));
-        screens.show(card());
-        QApplication::processEvents();
-    }
-
     QWidget* toolButton(const QString& key) {
         return card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key));
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Card, laysOutItsBoundBoxesAndLabels) {
@@ -433,11 +417,7 @@ TEST_F(Card, schermoAnalisiAndUnknownKeysDoNothing) {
 
 TEST_F(Card, copyrightShowsTheCreditLine) {
     openCardOn(1);
-    ExpectedBox box;
-    box.title = QStringLiteral("Quorvane");
-    box.icon = MsgIcon::None;
-    box.buttons = MsgButtons::Ok;
-    fp.msg.expect(box);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
     card().mnuautor->trigger();
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("Quorvane")));

@@ -9,8 +9,7 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -37,10 +36,9 @@ namespace {
 const char* const kBianchiNote = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Prima visita: "
                                  "{\\b carie} al 36.\\par}";
 
-class Notes : public ::testing::Test {
+class Notes : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Note) VALUES"
                 " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
@@ -55,7 +53,6 @@ protected:
     // (the card's clock would otherwise tick into the next test).
     void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    frmScheda& card() { return screens.scheda(); }
     frmCartellaClinica& notes() { return screens.cartellaClinica(); }
     RichTextBox* editor() { return notes().RichTextBox1; }
 
@@ -92,9 +89,6 @@ protected:
         execSql(fp.dbPath(), "CREATE TRIGGER refuse_note BEFORE UPDATE OF Note ON Pazienti"
                              " WHEN NEW.Note IS NOT NULL BEGIN SELECT RAISE(ABORT, 'nota rifiutata'); END");
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Notes, laysOutTheHeaderTheIdAndTheNotes) {
@@ -374,11 +368,7 @@ TEST_F(Notes, aRefusedNoteIsShownAndStaysInTheEditor) {
     refuseNotes();
     openNotesOn(1);
     type(QStringLiteral("Rifiutata"));
-    ExpectedBox dataError;
-    dataError.title = QStringLiteral("Quorvane");
-    dataError.icon = MsgIcon::None;
-    dataError.buttons = MsgButtons::Ok;
-    fp.msg.expect(dataError);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
     notes().mnuScheda->trigger();
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_EQ("Intercettato errore dei dati:Il database ha rifiutato la scrittura: nota rifiutata",

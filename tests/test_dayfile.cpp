@@ -1,6 +1,8 @@
 // Day files: their bytes, reading them back, and writing them without ever leaving half a file.
 #include "agenda/DayFile.h"
 #include "tests/support/AsUser.h"
+#include "tests/support/Files.h"
+#include "tests/support/Text.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,25 +13,9 @@
 #include <unistd.h>
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
-
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(bytes.size(), file.write(bytes));
-}
 
 QStringList boxes(const QStringList& first) {
     QStringList texts = first;
@@ -127,19 +113,19 @@ TEST(DayFileFormat, LinesEndInCrLfOrAloneAndALastLineWithoutItsEndCounts) {
 TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
     EXPECT_EQ(dayfile::ReadResult::Status::Missing, dayfile::read(path()).status);
 
-    writeBytes(path(), QByteArray());
+    ASSERT_TRUE(writeFile(path(), QByteArray()));
     auto result = dayfile::read(path());
     EXPECT_EQ(dayfile::ReadResult::Status::Read, result.status);
     EXPECT_TRUE(result.values.isEmpty());
 
-    writeBytes(path(), "\"1\"\r\n\"2\"\r\n\"3\"\r\n");
+    ASSERT_TRUE(writeFile(path(), "\"1\"\r\n\"2\"\r\n\"3\"\r\n"));
     result = dayfile::read(path());
     EXPECT_EQ(QStringList({u("1"), u("2"), u("3")}), result.values);
 
     QByteArray many;
     for (int i = 0; i < 130; ++i)
         many += "\"" + QByteArray::number(i) + "\"\r\n";
-    writeBytes(path(), many);
+    ASSERT_TRUE(writeFile(path(), many));
     result = dayfile::read(path());
     ASSERT_EQ(124, result.values.size());
     EXPECT_EQ(u("123"), result.values.last());
@@ -150,11 +136,11 @@ TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
 }
 
 TEST_F(DayFiles, SavingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
-    writeBytes(path(), QByteArray("\"vecchio\"\r\n").repeated(200));
+    ASSERT_TRUE(writeFile(path(), QByteArray("\"vecchio\"\r\n").repeated(200)));
     const QStringList texts = boxes({u("08:00"), u("Bianchi")});
     const auto saved = dayfile::save(path(), texts);
     ASSERT_TRUE(saved.ok) << saved.reason.toStdString();
-    EXPECT_EQ(dayfile::encode(texts), fileBytes(path()));
+    EXPECT_EQ(dayfile::encode(texts), readFile(path()));
     EXPECT_EQ(QStringList({u("lunedì 6 dicembre  2004")}), entries());
 
     // The name is the title in UTF-8, blanks and accented letter included.
@@ -177,7 +163,7 @@ TEST_F(DayFiles, AFailedSaveKeepsTheOldFileWholeAndSaysWhy) {
 
     // No folder Agd, and none can be made: a file stands in its place.
     QTemporaryDir other;
-    writeBytes(dayfile::folderPath(other.path()), "x");
+    ASSERT_TRUE(writeFile(dayfile::folderPath(other.path()), "x"));
     dayfile::ensureFolder(other.path());
     saved = dayfile::save(dayfile::filePath(other.path(), u("x")), boxes({}));
     EXPECT_FALSE(saved.ok);
@@ -190,7 +176,7 @@ TEST(DayFilesReadOnly, AReadOnlyFolderIsReportedAndTheOldFileKept) {
         ASSERT_TRUE(own.isValid());
         dayfile::ensureFolder(own.path());
         const QString path = dayfile::filePath(own.path(), u("lunedì 6 dicembre  2004"));
-        writeBytes(path, "\"vecchio\"\r\n");
+        ASSERT_TRUE(writeFile(path, "\"vecchio\"\r\n"));
         const QString folder = dayfile::folderPath(own.path());
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         const auto saved = dayfile::save(path, boxes({u("nuovo")}));
@@ -198,22 +184,22 @@ TEST(DayFilesReadOnly, AReadOnlyFolderIsReportedAndTheOldFileKept) {
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         EXPECT_FALSE(saved.ok);
         EXPECT_EQ(u("non è permesso scrivere nella cartella Agd."), saved.reason);
-        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));
+        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), readFile(path));
 
         QFile::setPermissions(path, QFileDevice::ReadOwner);
         const auto protectedFile = dayfile::save(path, boxes({u("nuovo")}));
         EXPECT_FALSE(protectedFile.ok);
         EXPECT_EQ(u("il file è protetto dalla scrittura."), protectedFile.reason);
-        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));
+        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), readFile(path));
     });
 }
 
 TEST_F(DayFiles, AnEmptyDayFileIsMadeOnlyWhereThereIsNone) {
     EXPECT_TRUE(dayfile::createEmpty(path()));
-    EXPECT_EQ(QByteArray(), fileBytes(path()));
-    writeBytes(path(), "\"tenuto\"\r\n");
+    EXPECT_EQ(QByteArray(), readFile(path()));
+    ASSERT_TRUE(writeFile(path(), "\"tenuto\"\r\n"));
     EXPECT_TRUE(dayfile::createEmpty(path()));
-    EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), fileBytes(path()));
+    EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), readFile(path()));
 }
 
 } // namespace

@@ -8,8 +8,7 @@
 #include "search/OpenCard.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -30,10 +29,9 @@ using namespace qv::test;
 
 namespace {
 
-class List : public ::testing::Test {
+class List : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Telefono Casa\", Data) VALUES"
                              " (1, 'Rossi', 'Mario', '0612345678', '01/02/2003'),"
                              " (2, 'bianchi', 'Anna', NULL, NULL),"
@@ -93,9 +91,6 @@ protected:
         box.buttons = MsgButtons::Ok;
         fp.msg.expect(box);
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 const QStringList kAscending{QStringLiteral("Alfieri"), QStringLiteral("Àlvarez"), QStringLiteral("Amato"),

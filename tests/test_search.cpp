@@ -6,8 +6,7 @@
 #include "search/OpenCard.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -27,10 +26,9 @@ using namespace qv::test;
 
 namespace {
 
-class Search : public ::testing::Test {
+class Search : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\") VALUES"
                              " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme 2000'),"
                              " (2, 'Bianchi', 'Rosa', NULL, NULL),"
@@ -82,9 +80,6 @@ protected:
         return QString::fromUtf8(first) + QStringLiteral(",    ") + QString::fromUtf8(second) +
                QStringLiteral(";     ID:      ") + QString::fromUtf8(id);
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Search, laysOutItsControlsWithTheirCaptionsAndNames) {
