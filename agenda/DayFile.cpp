@@ -1,23 +1,20 @@
 #include "agenda/DayFile.h"
 
+#include "platform/Files.h"
+#include "platform/ProgramFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <array>
 #include <cerrno>
-#include <cstdio>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace qv::dayfile {
 
 namespace {
 
-const QString kFolder = QStringLiteral("Agd");
 const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
 constexpr char kQuote = '"';
 
@@ -78,18 +75,19 @@ QString quoted(const QString& text) {
     return QLatin1Char(kQuote) + inner + QLatin1Char(kQuote);
 }
 
-QString saveFailure(const QString& path, QFileDevice::FileError error) {
+QString saveFailure(const QString& path, const files::Result& error) {
+    const QString days = programfolder::dayFolderName();
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
-        return QStringLiteral("la cartella Agd non esiste e non può essere creata.");
+        return QStringLiteral("la cartella %1 non esiste e non può essere creata.").arg(days);
     if (file.exists() && !file.isFile())
-        return QStringLiteral("nella cartella Agd c'è una cartella con lo stesso nome del file.");
+        return QStringLiteral("nella cartella %1 c'è una cartella con lo stesso nome del file.").arg(days);
     if (!folder.isWritable())
-        return QStringLiteral("non è permesso scrivere nella cartella Agd.");
+        return QStringLiteral("non è permesso scrivere nella cartella %1.").arg(days);
     if (file.exists() && !file.isWritable())
         return QStringLiteral("il file è protetto dalla scrittura.");
-    if (error == QFileDevice::ResourceError)
+    if (error.diskFull())
         return QStringLiteral("il disco è pieno.");
     return QStringLiteral("il file non può essere scritto.");
 }
@@ -104,62 +102,28 @@ QString titleOf(const QByteArray& name) {
     return text.normalized(QString::NormalizationForm_C);
 }
 
-// Renames `from` to `to` unless a file is there already; false when nothing was renamed.
-bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return false;
-    // A file system without the exclusive rename: a hard link fails on an existing name.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return true;
-    }
-    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP)
-        return false;
-    // Nor hard links (FAT): only this program writes the folder, so looking first suffices.
-    struct stat existing {};
-    if (::lstat(to.constData(), &existing) == 0)
-        return false;
-    return ::rename(from.constData(), to.constData()) == 0;
-}
-
-void syncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Every regular file of `folder` whose name stands for another title than its bytes say:
-// its name as it is, and the program's name for it.
-template <typename Found> void forEachCopiedName(const QByteArray& folder, Found found) {
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir)
+// Every regular file of `folder` whose name stands for another title than its bytes say, with
+// the program's name for it, until `found` returns false.
+template <typename Found> void forEachCopiedName(const QString& folder, Found found) {
+    QList<QByteArray> names;
+    if (!files::folderEntries(folder, names))
         return;
-    std::vector<std::pair<QByteArray, QByteArray>> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
+    const QByteArray base = QFile::encodeName(folder) + '/';
+    for (const QByteArray& name : names) {
         const QByteArray wanted = QFile::encodeName(titleOf(name));
-        if (wanted != name)
-            names.emplace_back(name, wanted);
-    }
-    ::closedir(dir);
-    for (const auto& [name, wanted] : names) {
+        if (wanted == name)
+            continue;
         struct stat status {};
-        const QByteArray from = folder + '/' + name;
-        if (::lstat(from.constData(), &status) == 0 && S_ISREG(status.st_mode) && !found(from, wanted))
-            break;
+        if (::lstat((base + name).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+            !found(base + name, wanted))
+            return;
     }
 }
 
 } // namespace
 
 QString folderPath(const QString& programFolder) {
-    return programFolder + QLatin1Char('/') + kFolder;
+    return programfolder::dayFolder(programFolder);
 }
 
 QString filePath(const QString& programFolder, const QString& title) {
@@ -221,17 +185,12 @@ QStringList decode(const QByteArray& bytes) {
 
 ReadResult read(const QString& path, int limit) {
     ReadResult result;
-    QFile file(path);
-    if (!file.exists() && !adoptCopiedName(path)) {
+    if (!QFileInfo::exists(path) && !adoptCopiedName(path)) {
         result.status = ReadResult::Status::Missing;
         return result;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.status = ReadResult::Status::Failed;
-        return result;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    QByteArray bytes;
+    if (!files::readFile(path, bytes)) {
         result.status = ReadResult::Status::Failed;
         return result;
     }
@@ -244,23 +203,15 @@ ReadResult read(const QString& path, int limit) {
 
 SaveResult save(const QString& path, const QStringList& texts) {
     SaveResult result;
-    QSaveFile file(path);
-    // Never write in place: without its temporary file the old content is kept.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.reason = saveFailure(path, file.error());
+    // A file protected from writing is kept as it is, though its folder would let it be replaced.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isWritable()) {
+        result.reason = saveFailure(path, files::Result{EACCES});
         return result;
     }
-    const QByteArray bytes = encode(texts);
-    if (file.write(bytes) != bytes.size()) {
-        const QFileDevice::FileError error = file.error();
-        file.cancelWriting();
-        result.reason = saveFailure(path, error == QFileDevice::NoError ? QFileDevice::WriteError : error);
-        return result;
-    }
-    // Flushes, syncs to disk and renames the temporary file over the old one.
-    if (!file.commit()) {
-        result.reason = saveFailure(path, file.error());
+    // Never written in place: a failure keeps the old content whole.
+    if (const files::Result saved = files::replaceFile(path, encode(texts)); !saved) {
+        result.reason = saveFailure(path, saved);
         return result;
     }
     result.ok = true;
@@ -279,30 +230,30 @@ bool createEmpty(const QString& path) {
 
 bool adoptCopiedName(const QString& path) {
     const QFileInfo info(path);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    const QString folder = info.absolutePath();
     const QByteArray wanted = QFile::encodeName(info.fileName().normalized(QString::NormalizationForm_C));
     bool adopted = false;
     forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
         if (name != wanted)
             return true;
-        adopted = renameWithoutReplacing(from, folder + '/' + wanted);
+        adopted = files::renameNew(from, QFile::encodeName(folder) + '/' + wanted).ok();
         return false;
     });
     if (adopted)
-        syncFolder(folder);
+        files::syncFolder(folder);
     return adopted || QFileInfo::exists(path);
 }
 
 int adoptCopiedNames(const QString& programFolder) {
-    const QByteArray folder = QFile::encodeName(folderPath(programFolder));
+    const QString folder = folderPath(programFolder);
     int renamed = 0;
     forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
-        if (renameWithoutReplacing(from, folder + '/' + name))
+        if (files::renameNew(from, QFile::encodeName(folder) + '/' + name))
             ++renamed;
         return true;
     });
     if (renamed > 0)
-        syncFolder(folder);
+        files::syncFolder(folder);
     return renamed;
 }
 

@@ -16,10 +16,6 @@
 
 namespace qv {
 
-namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
-} // namespace
-
 FormAgend::FormAgend(Screens& screens) : Screen(screens, QStringLiteral("FormAgend")) {
     Data1.setRecordSource(QStringLiteral("Agenda"));
     Data1.setRecordsetType(RecordSet::Type::Dynaset);
@@ -55,7 +51,7 @@ void FormAgend::connectControls() {
 // ---- screen events ----
 
 void FormAgend::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
     Label1->setText(dates::longDate(Calendar1.Value()));
     Text3->setText(dates::weekdayName(Calendar1.Value()));
 }

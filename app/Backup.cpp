@@ -1,19 +1,16 @@
 #include "app/Backup.h"
 
-#include "store/Database.h"
+#include "platform/Files.h"
+#include "platform/ProgramFolder.h"
+#include "store/Engine.h"
+#include "store/StoreError.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -21,19 +18,9 @@ namespace qv {
 
 namespace {
 
-const QString kDatabaseName = QStringLiteral("quorvane.mdb");
-const QString kDayFolder = QStringLiteral("Agd");
 // A backup being written; renamed to its date only once checked.
 const QString kPartial = QStringLiteral(".parziale");
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
-
-QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
-}
-
-QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
-}
 
 // Why a file or folder could not be written, from the system's error number, for the user.
 QString writeReason(int error, const QString& folder) {
@@ -44,166 +31,14 @@ QString writeReason(int error, const QString& folder) {
     case EROFS:
     case EACCES:
     case EPERM:
-        return QStringLiteral("non è permesso scrivere nella cartella \"%1\"").arg(shown(folder));
+        return QStringLiteral("non è permesso scrivere nella cartella \"%1\"").arg(files::shown(folder));
     case ENOTDIR:
     case EEXIST:
         return QStringLiteral("al posto della cartella \"%1\" c'è un file con lo stesso nome")
-            .arg(shown(folder));
+            .arg(files::shown(folder));
     default:
         return QStringLiteral("errore di scrittura sul disco (codice %1)").arg(error);
     }
-}
-
-bool makeFolder(const QString& path, int* error) {
-    if (::mkdir(native(path).constData(), 0755) == 0)
-        return true;
-    *error = errno;
-    struct stat status {};
-    if (*error == EEXIST && ::stat(native(path).constData(), &status) == 0 && S_ISDIR(status.st_mode))
-        return true;
-    return false;
-}
-
-void syncPath(const QString& path) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Reads a whole file; false with the error number (ENOENT when it is gone).
-bool readFile(const QString& path, QByteArray* bytes, int* error) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = errno;
-            ::close(fd);
-            return false;
-        }
-        if (got == 0)
-            break;
-        bytes->append(buffer, qsizetype(got));
-    }
-    ::close(fd);
-    return true;
-}
-
-// Writes a whole file, with the given modification time (so that a copy says when its
-// original was last changed). `sync` flushes it to the disk before it is closed.
-bool writeFile(const QString& path, const QByteArray& bytes, const timespec& modified, bool sync,
-               int* error) {
-    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            *error = put < 0 ? errno : ENOSPC;
-            ::close(fd);
-            return false;
-        }
-        done += put;
-    }
-    const timespec times[2] = {{0, UTIME_OMIT}, modified};
-    ::futimens(fd, times);
-    if (sync && ::fsync(fd) != 0) {
-        *error = errno;
-        ::close(fd);
-        return false;
-    }
-    if (::close(fd) != 0) {
-        *error = errno;
-        return false;
-    }
-    return true;
-}
-
-bool isDamageCode(int code) {
-    return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
-}
-
-// The single text the engine's integrity check or quick check gives ("ok" when sound), or
-// its failure code.
-int runCheck(sqlite3* db, const char* pragma, QString* result) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, pragma, -1, &stmt, nullptr);
-    QStringList rows;
-    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-        rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW)
-            rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    }
-    if (rc == SQLITE_DONE)
-        rc = SQLITE_OK;
-    else
-        rc = sqlite3_extended_errcode(db);
-    sqlite3_finalize(stmt);
-    *result = rows.join(QLatin1Char('\n'));
-    return rc;
-}
-
-// A backup's database that the engine finds whole and that holds the program's patients.
-bool soundBackup(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return false;
-    sqlite3* db = nullptr;
-    bool sound = false;
-    if (sqlite3_open_v2(native(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        QString result;
-        sound = runCheck(db, "PRAGMA integrity_check", &result) == SQLITE_OK &&
-                result == QLatin1String("ok") &&
-                runCheck(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Pazienti'",
-                         &result) == SQLITE_OK &&
-                result == QLatin1String("1");
-    }
-    sqlite3_close(db);
-    return sound;
-}
-
-// Whether the archive that cannot be opened is damaged: not an archive any more (overwritten,
-// cut short, emptied) or one the engine finds broken. A file that is missing, cannot be read,
-// is busy, is an old-format database or is a sound database of another program is not.
-bool looksDamaged(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(100);
-    file.close();
-    const QByteArray signature = head.mid(4, 15);
-    if (signature == "Standard Jet DB" || signature == "Standard ACE DB")
-        return false;
-    if (head.size() < 100 || !head.startsWith(QByteArray("SQLite format 3\0", 16)))
-        return true;
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(native(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    bool damaged = false;
-    if (rc != SQLITE_OK) {
-        damaged = isDamageCode(db ? sqlite3_extended_errcode(db) : rc);
-    } else {
-        QString result;
-        rc = runCheck(db, "PRAGMA quick_check", &result);
-        damaged = rc == SQLITE_OK ? result != QLatin1String("ok") : isDamageCode(rc);
-    }
-    sqlite3_close(db);
-    return damaged;
 }
 
 QString italianDate(const QDate& date) {
@@ -217,22 +52,22 @@ QString italianDate(const QDate& date) {
 bool restore(const QString& programFolder, const QString& database, const QString& kept,
              const QString& backup, QString* why, int* dayFilesLeft) {
     QByteArray bytes;
-    int error = 0;
-    struct stat status {};
-    const QString source = backup + QLatin1Char('/') + kDatabaseName;
-    if (!readFile(source, &bytes, &error) || ::stat(native(source).constData(), &status) != 0) {
+    files::Status status;
+    const QString source = programfolder::archivePath(backup);
+    if (!files::readFile(source, bytes) || !files::status(source, status)) {
         *why = QStringLiteral("la copia non si può leggere");
         return false;
     }
     const QString incoming = database + QStringLiteral(".ripristino");
-    if (!writeFile(incoming, bytes, status.st_mtim, true, &error)) {
-        ::unlink(native(incoming).constData());
-        *why = writeReason(error, programFolder);
+    if (const files::Result written = files::writeFile(incoming, bytes, &status.modified, files::Sync::Yes);
+        !written) {
+        files::remove(incoming);
+        *why = writeReason(written.error, programFolder);
         return false;
     }
-    if (::rename(native(database).constData(), native(kept).constData()) != 0) {
-        *why = writeReason(errno, programFolder);
-        ::unlink(native(incoming).constData());
+    if (const files::Result aside = files::rename(database, kept); !aside) {
+        *why = writeReason(aside.error, programFolder);
+        files::remove(incoming);
         return false;
     }
     // A journal left beside the damaged file belongs to it: the engine would play it back
@@ -240,44 +75,40 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
     for (const char* side : {"-journal", "-wal", "-shm"}) {
         const QString from = database + QLatin1String(side);
         if (QFileInfo::exists(from))
-            ::rename(native(from).constData(), native(kept + QLatin1String(side)).constData());
+            files::rename(from, kept + QLatin1String(side));
     }
-    if (::rename(native(incoming).constData(), native(database).constData()) != 0) {
-        *why = writeReason(errno, programFolder);
-        ::rename(native(kept).constData(), native(database).constData());
-        ::unlink(native(incoming).constData());
+    if (const files::Result placed = files::rename(incoming, database); !placed) {
+        *why = writeReason(placed.error, programFolder);
+        files::rename(kept, database);
+        files::remove(incoming);
         return false;
     }
-    syncPath(programFolder);
+    files::syncFolder(programFolder);
 
-    const QString fromDays = backup + QLatin1Char('/') + kDayFolder;
-    const QString toDays = programFolder + QLatin1Char('/') + kDayFolder;
-    makeFolder(toDays, &error);
+    const QString fromDays = programfolder::dayFolder(backup);
+    const QString toDays = programfolder::dayFolder(programFolder);
+    files::makeFolder(toDays);
     *dayFilesLeft = 0;
     const QStringList names =
         QDir(fromDays).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     for (const QString& name : names) {
         const QString from = fromDays + QLatin1Char('/') + name;
         const QString to = toDays + QLatin1Char('/') + name;
-        struct stat copy {};
-        struct stat current {};
-        if (::stat(native(from).constData(), &copy) != 0)
+        files::Status copy;
+        files::Status current;
+        if (!files::status(from, copy))
             continue;
-        if (::lstat(native(to).constData(), &current) == 0) {
-            const bool newer = current.st_mtim.tv_sec > copy.st_mtim.tv_sec ||
-                               (current.st_mtim.tv_sec == copy.st_mtim.tv_sec &&
-                                current.st_mtim.tv_nsec > copy.st_mtim.tv_nsec);
-            if (newer || !S_ISREG(current.st_mode))
+        if (files::linkStatus(to, current)) {
+            const bool newer = current.modified.tv_sec > copy.modified.tv_sec ||
+                               (current.modified.tv_sec == copy.modified.tv_sec &&
+                                current.modified.tv_nsec > copy.modified.tv_nsec);
+            if (newer || !current.regular)
                 continue;
         }
-        const QString temp = to + QStringLiteral(".ripristino");
-        if (!readFile(from, &bytes, &error) || !writeFile(temp, bytes, copy.st_mtim, true, &error) ||
-            ::rename(native(temp).constData(), native(to).constData()) != 0) {
-            ::unlink(native(temp).constData());
+        if (!files::readFile(from, bytes) || !files::replaceFile(to, bytes, &copy.modified))
             ++*dayFilesLeft;
-        }
     }
-    syncPath(toDays);
+    files::syncFolder(toDays);
     return true;
 }
 
@@ -289,7 +120,7 @@ bool restore(const QString& programFolder, const QString& database, const QStrin
 namespace backups {
 
 QString folderPath(const QString& programFolder) {
-    return programFolder + QStringLiteral("/Backup");
+    return programfolder::backupFolder(programFolder);
 }
 
 QDate dateOf(const QString& name) {
@@ -328,8 +159,8 @@ std::optional<Found> newestGood(const QString& programFolder) {
     std::sort(dates.begin(), dates.end(), [](const QDate& a, const QDate& b) { return a > b; });
     for (const QDate& date : dates) {
         const QString folder = root + QLatin1Char('/') + date.toString(kDateFormat);
-        if (QFileInfo(folder + QLatin1Char('/') + kDayFolder).isDir() &&
-            soundBackup(folder + QLatin1Char('/') + kDatabaseName))
+        if (QFileInfo(programfolder::dayFolder(folder)).isDir() &&
+            archive::isSoundCopy(programfolder::archivePath(folder)))
             return Found{folder, date};
     }
     return std::nullopt;
@@ -364,7 +195,7 @@ void DailyBackup::start() {
             run(folder, day);
         } catch (...) {
             // Out of memory on a huge day file: no backup today, the program goes on.
-            fail(sql::italianMessage(SQLITE_NOMEM, QString()));
+            fail(sql::noMemoryMessage());
             QDir(backups::folderPath(folder) + QLatin1Char('/') + day.toString(kDateFormat) + kPartial)
                 .removeRecursively();
             threadOutcome_ = Outcome::Failed;
@@ -382,11 +213,7 @@ void DailyBackup::startScreenShown() {
 void DailyBackup::cancel() {
     silent_ = true;
     cancelled_ = true;
-    {
-        const std::lock_guard<std::mutex> hold(connectionMutex_);
-        if (copy_ != nullptr)
-            sqlite3_interrupt(copy_);
-    }
+    archive_.interrupt();
     finished();
 }
 
@@ -432,42 +259,38 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
             this, [this] { finished(); }, Qt::QueuedConnection);
     };
 
-    int error = 0;
-    if (!makeFolder(root, &error)) {
-        fail(writeReason(error, root));
+    if (const files::Result made = files::makeFolder(root); !made) {
+        fail(writeReason(made.error, root));
         return done(Outcome::Failed);
     }
     // What an interrupted run left behind is ours to clear.
     if (QFileInfo(temp).isDir())
         QDir(temp).removeRecursively();
-    if (!makeFolder(temp, &error) || !makeFolder(temp + QLatin1Char('/') + kDayFolder, &error)) {
-        fail(writeReason(error, root));
+    files::Result made = files::makeFolder(temp);
+    if (made)
+        made = files::makeFolder(programfolder::dayFolder(temp));
+    if (!made) {
+        fail(writeReason(made.error, root));
         QDir(temp).removeRecursively();
         return done(Outcome::Failed);
     }
     const bool copied =
-        copyDatabase(programFolder + QLatin1Char('/') + kDatabaseName,
-                     temp + QLatin1Char('/') + kDatabaseName) &&
-        !cancelled_ &&
-        copyDayFiles(programFolder + QLatin1Char('/') + kDayFolder, temp + QLatin1Char('/') + kDayFolder);
+        copyDatabase(programfolder::archivePath(programFolder), programfolder::archivePath(temp)) &&
+        !cancelled_ && copyDayFiles(programfolder::dayFolder(programFolder), programfolder::dayFolder(temp));
     if (cancelled_ || !copied) {
         QDir(temp).removeRecursively();
         return done(cancelled_ ? Outcome::Cancelled : Outcome::Failed);
     }
     // The day files were written without a flush each: one flush of the whole disk.
-    const int fd = ::open(native(temp).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
-    syncPath(temp + QLatin1Char('/') + kDayFolder);
-    syncPath(temp);
-    if (::rename(native(temp).constData(), native(target).constData()) != 0) {
-        fail(writeReason(errno, root));
+    files::syncDisk(temp);
+    files::syncFolder(programfolder::dayFolder(temp));
+    files::syncFolder(temp);
+    if (const files::Result renamed = files::rename(temp, target); !renamed) {
+        fail(writeReason(renamed.error, root));
         QDir(temp).removeRecursively();
         return done(Outcome::Failed);
     }
-    syncPath(root);
+    files::syncFolder(root);
 
     // The keeping rule; only folders named as a backup's date are ever removed.
     QList<QDate> dates;
@@ -483,86 +306,11 @@ void DailyBackup::run(const QString& programFolder, const QDate& day) {
 }
 
 bool DailyBackup::copyDatabase(const QString& source, const QString& target) {
-    sqlite3* from = nullptr;
-    sqlite3* to = nullptr;
-    const auto engineFailure = [this](sqlite3* db, int rc) {
-        const int code = db ? sqlite3_extended_errcode(db) : rc;
-        return fail(
-            sql::italianMessage(code, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))));
-    };
-    const auto closeBoth = [&] {
-        sqlite3_close(from);
-        sqlite3_close(to);
-    };
-    // The archive is only read, never written, through the backup's own connection.
-    int rc = sqlite3_open_v2(native(source).constData(), &from, SQLITE_OPEN_READONLY, nullptr);
-    if (rc != SQLITE_OK) {
-        engineFailure(from, rc);
-        closeBoth();
-        return false;
+    try {
+        return archive_.copy(source, target, pagesPerStep_, cancelled_, onStep);
+    } catch (const StoreError& e) {
+        return fail(e.description());
     }
-    rc =
-        sqlite3_open_v2(native(target).constData(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        engineFailure(to, rc);
-        closeBoth();
-        return false;
-    }
-    sqlite3_extended_result_codes(to, 1);
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    if (backup == nullptr) {
-        engineFailure(to, SQLITE_ERROR);
-        closeBoth();
-        return false;
-    }
-    // A few pages at a time, holding the archive's read lock only while a step runs, so the
-    // program's writes go in between; a write restarts the copy at the next step, so what is
-    // copied is always one consistent state of the archive.
-    for (;;) {
-        rc = sqlite3_backup_step(backup, pagesPerStep_);
-        if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
-            break;
-        if (onStep)
-            onStep(cancelled_);
-        if (cancelled_)
-            break;
-        if (rc == SQLITE_OK)
-            std::this_thread::yield();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const int finish = sqlite3_backup_finish(backup);
-    if (cancelled_) {
-        closeBoth();
-        return false;
-    }
-    if (rc != SQLITE_DONE || finish != SQLITE_OK) {
-        engineFailure(to, rc != SQLITE_DONE ? rc : finish);
-        closeBoth();
-        return false;
-    }
-    sqlite3_close(from);
-    from = nullptr;
-
-    {
-        const std::lock_guard<std::mutex> hold(connectionMutex_);
-        copy_ = to;
-    }
-    QString result;
-    rc = cancelled_ ? SQLITE_INTERRUPT : runCheck(to, "PRAGMA integrity_check", &result);
-    {
-        const std::lock_guard<std::mutex> hold(connectionMutex_);
-        copy_ = nullptr;
-    }
-    sqlite3_close(to);
-    if (cancelled_)
-        return false;
-    if (rc != SQLITE_OK)
-        return fail(sql::italianMessage(rc, QString()));
-    if (result != QLatin1String("ok"))
-        return fail(QStringLiteral("il controllo della copia ha trovato errori: l'archivio potrebbe essere "
-                                   "danneggiato"));
-    return true;
 }
 
 bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
@@ -583,28 +331,27 @@ bool DailyBackup::copyDayFiles(const QString& source, const QString& target) {
             const QString from = source + QLatin1Char('/') + name;
             const QString to = target + QLatin1Char('/') + name;
             QByteArray bytes;
-            int error = 0;
-            struct stat before {};
-            struct stat after {};
+            files::Status before;
+            files::Status after;
             bool steady = false;
             for (int attempt = 0; attempt < 3 && !steady; ++attempt) {
-                if (::stat(native(from).constData(), &before) != 0)
+                if (!files::status(from, before))
                     break;
-                if (!readFile(from, &bytes, &error)) {
-                    if (error == ENOENT)
+                if (const files::Result read = files::readFile(from, bytes); !read) {
+                    if (read.error == ENOENT)
                         break;
                     return fail(QStringLiteral("il file dell'agenda \"%1\" non si può leggere").arg(name));
                 }
-                steady = ::stat(native(from).constData(), &after) == 0 && after.st_size == bytes.size() &&
-                         after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-                         after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+                steady = files::status(from, after) && after.size == bytes.size() &&
+                         after.modified.tv_sec == before.modified.tv_sec &&
+                         after.modified.tv_nsec == before.modified.tv_nsec;
             }
             if (!steady)
                 continue; // gone meanwhile (a save's temporary file), or looked at again next round
-            if (!writeFile(to, bytes, after.st_mtim, false, &error))
-                return fail(writeReason(error, target));
+            if (const files::Result written = files::writeFile(to, bytes, &after.modified); !written)
+                return fail(writeReason(written.error, target));
             QByteArray written;
-            if (!readFile(to, &written, &error) || written != bytes)
+            if (!files::readFile(to, written) || written != bytes)
                 return fail(
                     QStringLiteral("la copia del file dell'agenda \"%1\" non corrisponde all'originale")
                         .arg(name));
@@ -629,7 +376,7 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
         platform.msg.show(failure, MsgButtons::Ok, MsgIcon::Critical);
         return false;
     };
-    if (!looksDamaged(databasePath))
+    if (!archive::looksDamaged(databasePath))
         return asBefore();
     const std::optional<backups::Found> found = backups::newestGood(platform.folder);
     if (!found)
@@ -648,7 +395,7 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
                        "L'archivio danneggiato non viene cancellato: resta nella cartella con il nome\r\n"
                        "%4\r\n\r\n"
                        "Ripristinare la copia del %2?")
-            .arg(shown(databasePath), italianDate(found->date), shown(found->folder),
+            .arg(files::shown(databasePath), italianDate(found->date), files::shown(found->folder),
                  QFileInfo(kept).fileName()),
         MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
     if (answer != MsgAnswer::Yes)
@@ -667,11 +414,10 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
     if (dayFilesLeft > 0)
         platform.msg.show(
             QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1,\r\n"
-                           "ma %2 file dell'agenda non sono stati rimessi nella cartella Agd:\r\n"
-                           "si trovano ancora nella cartella\r\n%3")
-                .arg(italianDate(found->date))
-                .arg(dayFilesLeft)
-                .arg(shown(found->folder + QLatin1Char('/') + kDayFolder)),
+                           "ma %2 file dell'agenda non sono stati rimessi nella cartella %3:\r\n"
+                           "si trovano ancora nella cartella\r\n%4")
+                .arg(italianDate(found->date), QString::number(dayFilesLeft), programfolder::dayFolderName(),
+                     files::shown(programfolder::dayFolder(found->folder))),
             MsgButtons::Ok, MsgIcon::Exclamation);
     return true;
 }

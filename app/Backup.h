@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "store/ArchiveCopy.h"
 
 #include <QDate>
 #include <QList>
@@ -8,11 +9,8 @@
 #include <QString>
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <thread>
-
-struct sqlite3;
 
 namespace qv {
 
@@ -77,8 +75,7 @@ private:
     Platform& platform_;
     std::thread thread_;
     std::atomic<bool> cancelled_{false};
-    std::mutex connectionMutex_;
-    sqlite3* copy_ = nullptr; // the copy's connection while it is open, to interrupt its check
+    ArchiveCopy archive_; // the database's copy, stopped from the program's thread on cancel
     int pagesPerStep_ = 256;
     Outcome outcome_ = Outcome::None;
     Outcome threadOutcome_ = Outcome::None;

@@ -1,5 +1,8 @@
 #include "app/ProgramLock.h"
 
+#include "platform/Files.h"
+#include "platform/ProgramFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -33,8 +36,7 @@ QString describe(int error) {
         return QStringLiteral("la cartella non esiste");
     default:
         return QStringLiteral("il file di blocco %1 non si può usare (errore di sistema %2)")
-            .arg(QStringLiteral("quorvane.mdb.lock"))
-            .arg(error);
+            .arg(programfolder::lockName(), QString::number(error));
     }
 }
 } // namespace
@@ -58,8 +60,8 @@ ProgramLock::Outcome ProgramLock::tryTake() {
         if (::rmdir(name.constData()) != 0) {
             const QString aside = path_ + QStringLiteral(".%1").arg(QDateTime::currentDateTime().toString(
                                               QStringLiteral("yyyyMMddhhmmss")));
-            if (!QFile::rename(path_, aside)) {
-                failure_ = describe(errno);
+            if (const files::Result moved = files::renameNew(path_, aside); !moved) {
+                failure_ = describe(moved.error);
                 return Outcome::Failed;
             }
         }
@@ -72,7 +74,7 @@ ProgramLock::Outcome ProgramLock::tryTake() {
         if (fd_ < 0) {
             const int error = errno;
             if (error == ELOOP) { // a symbolic link: not ours to follow
-                ::unlink(name.constData());
+                files::remove(path_);
                 continue;
             }
             diskFull_ = error == ENOSPC || error == EDQUOT;
@@ -170,7 +172,7 @@ void ProgramLock::release() {
         return;
     // Removed while still held, so that no other copy can take a file that is going away.
     if (taken_)
-        ::unlink(QFile::encodeName(path_).constData());
+        files::remove(path_);
     ::close(fd_);
     fd_ = -1;
     taken_ = false;

@@ -4,29 +4,21 @@
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
 #include "app/frmInizio.h"
+#include "platform/Files.h"
 #include "platform/Icon.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
 namespace qv {
 
-namespace {
-const QString kDatabaseName = QStringLiteral("quorvane.mdb");
-
-QString lockPath(const Platform& platform) {
-    return platform.path(kDatabaseName + QStringLiteral(".lock"));
-}
-} // namespace
-
 bool openSession(Platform& platform, Session& session) {
-    const QString folder = QDir::toNativeSeparators(platform.folder);
-    auto lock = std::make_unique<ProgramLock>(lockPath(platform));
+    const QString folder = files::shown(platform.folder);
+    auto lock = std::make_unique<ProgramLock>(platform.lockPath());
     ProgramLock::Outcome outcome = lock->tryTake();
     if (outcome == ProgramLock::Outcome::OtherComputer) {
         const QLocale italian(QLocale::Italian, QLocale::Italy);
@@ -71,17 +63,17 @@ bool openSession(Platform& platform, Session& session) {
     }
     // A folder that was used before but has lost its archive (deleted, moved, not restored) does
     // not silently start again with no patients: only the user can tell a first start from that.
-    const QString database = platform.path(kDatabaseName);
-    const bool usedBefore = lock->wasLeftBehind() || QFileInfo(platform.path(QStringLiteral("Agd"))).isDir();
+    const QString database = platform.archivePath();
+    const bool usedBefore = lock->wasLeftBehind() || QFileInfo(platform.dayFolder()).isDir();
     if (usedBefore && !QFileInfo::exists(database) && !QFileInfo(database).isSymLink()) {
         const MsgAnswer answer = platform.msg.show(
             QStringLiteral(
                 "L'archivio dei pazienti \"%1\" non c'è più, ma la cartella è già stata usata da "
                 "Quorvane (l'agenda o un blocco di un avvio precedente sono ancora presenti).\r\n"
                 "Se l'archivio è stato spostato o cancellato, rispondere No e rimettere al suo posto "
-                "il file quorvane.mdb o una sua copia di sicurezza.\r\n"
+                "il file %2 o una sua copia di sicurezza.\r\n"
                 "Creare un archivio nuovo, senza pazienti?")
-                .arg(QDir::toNativeSeparators(database)),
+                .arg(files::shown(database), programfolder::archiveName()),
             MsgButtons::YesNo, MsgIcon::Exclamation, QString(), MsgAnswer::No);
         if (answer != MsgAnswer::Yes)
             return false;

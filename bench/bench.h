@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <vector>
 
 namespace qv::bench {
 
@@ -16,6 +17,14 @@ struct Benchmark {
 // Prints one line: what was timed, the program's time, the plain engine's time for the
 // same data work, and their ratio.
 void report(const QString& what, qint64 programNs, qint64 plainNs);
+
+// The median of several timings, so that one slow round does not decide.
+qint64 median(std::vector<qint64> values);
+
+// The process's memory in MB as /proc/self/status gives it: "VmHWM:" the peak resident size
+// (since the last resetPeak), "VmRSS:" the present one.
+double memoryMb(const char* key);
+void resetPeak();
 
 // The record store: a database of 100,000 patients opened through a data control,
 // walked through 13 bound boxes, sought by key and searched with a Like statement,

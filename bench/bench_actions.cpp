@@ -2,7 +2,6 @@
 // moving to the next patient, "Nuovo" (AddNew and Update), a seek by ID, the start screen's
 // refresh, and a write right after another table's write.
 #include "app/Screens.h"
-#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
 #include "bench/generate.h"
 #include "card/frmScheda.h"
@@ -10,6 +9,8 @@
 #include "platform/Platform.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
+#include "tests/support/BoundBox.h"
+#include "tests/support/Doubles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,24 +25,6 @@
 namespace qv::bench {
 
 namespace {
-
-class SilentBox : public MessageBox {
-public:
-    MsgAnswer show(const QString&, MsgButtons, MsgIcon, const QString&, MsgAnswer) override {
-        return MsgAnswer::Ok;
-    }
-};
-
-// One agenda slot, bound as the agenda's boxes are.
-struct Slot : BoundControl {
-    QString text;
-    bool changed = false;
-    QString DataField() const override { return QStringLiteral("1"); }
-    QVariant storeValue() const override { return text.isEmpty() ? QVariant() : QVariant(text); }
-    void fill(const QVariant& value) override { text = value.isNull() ? QString() : value.toString(); }
-    bool DataChanged() const override { return changed; }
-    void setDataChanged(bool c) override { changed = c; }
-};
 
 const char* const kCardColumns =
     "ID, Cognome, Nome, \"Attività\", \"Società\", Indirizzo, \"Telefono Casa\", "
@@ -91,11 +74,8 @@ void reportEach(const QString& what, qint64 programNs, qint64 plainNs) {
 }
 
 void runActions(const QString& folder) {
-    SilentBox box;
-    FixedClock clock(QDate(2004, 12, 6));
-    NoEnd end;
-    NoPrinter printer;
-    Platform platform{box, clock, end, printer, folder};
+    test::QuietPlatform quiet(folder, QDateTime(QDate(2004, 12, 6), QTime(8, 0)));
+    Platform& platform = quiet.platform;
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
     Screens screens(platform);
     frmScheda& card = screens.scheda();
@@ -186,7 +166,9 @@ void runActions(const QString& folder) {
     agenda.setDatabaseName(path);
     agenda.setRecordSource(QStringLiteral("Agenda"));
     agenda.setRecordsetType(RecordSet::Type::Dynaset);
-    auto* slot = static_cast<Slot*>(agenda.bind(std::make_unique<Slot>()));
+    // One agenda slot, bound as the agenda's boxes are.
+    auto* slot =
+        static_cast<test::BoundBox*>(agenda.bind(std::make_unique<test::BoundBox>(QStringLiteral("1"))));
     agenda.Recordset().MoveFirst();
     RecordSet& refreshed = card.Data1.Recordset(); // the refreshes opened it anew
     refreshed.MoveFirst();

@@ -4,11 +4,12 @@
 #include "agenda/DayFile.h"
 #include "agenda/FormAgend.h"
 #include "app/Screens.h"
-#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
+#include "bench/generate.h"
 #include "platform/Dates.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,37 +27,12 @@ const QDate kFirstDay(2000, 1, 1);
 constexpr int kYears = 10;
 constexpr int kSteps = 200;
 
-class SilentBox : public qv::MessageBox {
-public:
-    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
-                       qv::MsgAnswer) override {
-        std::printf("   unexpected message: %s\n", prompt.toUtf8().constData());
-        return qv::MsgAnswer::Ok;
-    }
-};
-
-using qv::bench::NoEnd;
-using qv::bench::NoPrinter;
-
 // A full day: every slot booked with a name and a note, the free lines written.
 QStringList fullDay(const QDate& date) {
     QStringList texts;
     for (int i = 0; i < qv::dayfile::kBoxes; ++i)
         texts << QStringLiteral("%1 Rossi, Mario - controllo %2").arg(i).arg(date.day());
     return texts;
-}
-
-int writeTenYears(const QString& folder) {
-    qv::dayfile::ensureFolder(folder);
-    int files = 0;
-    for (QDate d = kFirstDay; d < kFirstDay.addYears(kYears); d = d.addDays(1)) {
-        QFile file(qv::dayfile::filePath(folder, qv::dates::longDate(d)));
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(qv::dayfile::encode(fullDay(d)));
-            ++files;
-        }
-    }
-    return files;
 }
 
 // The same data work without the screen: the day file's bytes and the weekday row.
@@ -86,21 +62,14 @@ qint64 plainSave(const QString& path, const QByteArray& bytes) {
     return timer.nsecsElapsed();
 }
 
-qint64 median(std::vector<qint64> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void runAgenda() {
     QTemporaryDir dir;
-    SilentBox box;
-    qv::bench::FixedClock clock(kFirstDay);
-    NoEnd end;
-    NoPrinter printer;
-    qv::Platform platform{box, clock, end, printer, dir.path()};
+    qv::test::QuietPlatform quiet(dir.path(), QDateTime(kFirstDay, QTime(8, 0)));
+    quiet.msg.echo = true; // no box is expected
+    qv::Platform& platform = quiet.platform;
     const QString dbPath = platform.path(QStringLiteral("quorvane.mdb"));
     qv::Database::create(dbPath);
-    const int files = writeTenYears(dir.path());
+    const int files = qv::bench::writeDayFiles(dir.path(), kFirstDay, kFirstDay.addYears(kYears), fullDay);
 
     sqlite3* db = nullptr;
     sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
@@ -138,12 +107,12 @@ void runAgenda() {
     sqlite3_close(db);
 
     qv::bench::report(QStringLiteral("next day, whole day load (%1 day files), median").arg(files),
-                      median(loads), median(plainLoads));
+                      qv::bench::median(loads), qv::bench::median(plainLoads));
     qv::bench::report(QStringLiteral("next day, whole day load, slowest of %1").arg(kSteps),
                       *std::max_element(loads.begin(), loads.end()),
                       *std::max_element(plainLoads.begin(), plainLoads.end()));
-    qv::bench::report(QStringLiteral("leaving a box, whole day-file save (synced), median"), median(saves),
-                      median(plainSaves));
+    qv::bench::report(QStringLiteral("leaving a box, whole day-file save (synced), median"),
+                      qv::bench::median(saves), qv::bench::median(plainSaves));
     qv::bench::report(QStringLiteral("leaving a box, whole day-file save, slowest of %1").arg(kSteps),
                       *std::max_element(saves.begin(), saves.end()),
                       *std::max_element(plainSaves.begin(), plainSaves.end()));

@@ -4,15 +4,13 @@
 #include "app/Backup.h"
 #include "app/Screens.h"
 #include "app/Startup.h"
-#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
 #include "bench/generate.h"
-#include "platform/Dates.h"
 #include "platform/Platform.h"
+#include "tests/support/Doubles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -21,32 +19,12 @@ namespace {
 
 const QDate kToday(2014, 12, 6);
 
-class AnsweringBox : public qv::MessageBox {
-public:
-    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
-                       qv::MsgAnswer) override {
-        ++shown;
-        last = prompt;
-        return qv::MsgAnswer::Ok;
-    }
-    int shown = 0;
-    QString last;
-};
-
-int writeTenYears(const QString& folder) {
-    qv::dayfile::ensureFolder(folder);
-    int files = 0;
-    for (QDate d = kToday.addYears(-10); d < kToday; d = d.addDays(1)) {
-        QStringList texts;
-        for (int i = 0; i < qv::dayfile::kBoxes; ++i)
-            texts << (i % 3 == 0 ? QStringLiteral("Rossi Mario - controllo %1").arg(d.day()) : QString());
-        QFile file(qv::dayfile::filePath(folder, qv::dates::longDate(d)));
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(qv::dayfile::encode(texts));
-            ++files;
-        }
-    }
-    return files;
+// A day of a busy practice: every third box booked.
+QStringList busyDay(const QDate& date) {
+    QStringList texts;
+    for (int i = 0; i < qv::dayfile::kBoxes; ++i)
+        texts << (i % 3 == 0 ? QStringLiteral("Rossi Mario - controllo %1").arg(date.day()) : QString());
+    return texts;
 }
 
 enum class During { Nothing, AfterStart, WholeStart };
@@ -85,13 +63,10 @@ qint64 startScreen(qv::Platform& platform, During during, bool* stillRunning = n
 
 void runBackup(int patients) {
     QTemporaryDir dir;
-    AnsweringBox box;
-    qv::bench::FixedClock clock(kToday);
-    qv::bench::NoEnd end;
-    qv::bench::NoPrinter printer;
-    qv::Platform platform{box, clock, end, printer, dir.path()};
+    qv::test::QuietPlatform quiet(dir.path(), QDateTime(kToday, QTime(8, 0)));
+    qv::Platform& platform = quiet.platform;
     qv::bench::generateArchive(platform.path(QStringLiteral("quorvane.mdb")), patients);
-    const int dayFiles = writeTenYears(platform.folder);
+    const int dayFiles = qv::bench::writeDayFiles(platform.folder, kToday.addYears(-10), kToday, busyDay);
     const double megabytes = double(QFileInfo(platform.path(QStringLiteral("quorvane.mdb"))).size()) / 1e6;
 
     // The backup alone.
@@ -123,7 +98,7 @@ void runBackup(int patients) {
                       without);
     qv::bench::report(QStringLiteral("start screen's work beside a running backup / none"), beside, without);
     std::printf("   the backup was %s when that start screen was shown; %d box(es)\n",
-                running ? "still running" : "already done", box.shown);
+                running ? "still running" : "already done", int(quiet.msg.prompts.size()));
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #include "bench/bench.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -25,6 +27,28 @@ void report(const QString& what, qint64 programNs, qint64 plainNs) {
     std::printf("%-58s %12.3f ms %12.3f ms %8.2fx\n", what.toUtf8().constData(), programNs / 1e6,
                 plainNs / 1e6, ratio);
     std::fflush(stdout);
+}
+
+qint64 median(std::vector<qint64> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double memoryMb(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray wanted(key);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(wanted))
+            return line.mid(wanted.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+void resetPeak() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
 }
 
 } // namespace qv::bench

@@ -10,13 +10,13 @@
 #include "clinical/frmCartellaClinica.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sqlite3.h>
@@ -28,27 +28,6 @@ namespace {
 
 constexpr int kRounds = 7;
 constexpr qsizetype kNoteBytes = 200 * 1024;
-
-// Stand-ins for the system: nothing is asked, printed or ended while timing.
-struct QuietBox : MessageBox {
-    MsgAnswer show(const QString&, MsgButtons, MsgIcon, const QString&, MsgAnswer) override {
-        return MsgAnswer::Ok;
-    }
-};
-struct FixedClock : Clock {
-    QDate today() const override { return QDate(2004, 12, 6); }
-    QDateTime now() const override { return QDateTime(today(), QTime(10, 0)); }
-};
-struct NoEnd : ProgramEnd {
-    void end() override { ended_ = true; }
-    bool ended() const override { return ended_; }
-    bool ended_ = false;
-};
-struct NoPrinter : Printer {
-    bool ShowPrinter(QWidget*) override { return false; }
-    void PaintPicture(const QImage&) override {}
-    void EndDoc() override {}
-};
 
 // A note of many visits, one paragraph each: a bold date, accented words, now and then
 // italics, an underline or a colour, as a dentist's notes grow over the years.
@@ -83,7 +62,7 @@ QByteArray yearsOfNotes() {
 }
 
 // The median of several rounds, so that one slow round does not decide.
-qint64 median(const std::function<void()>& work) {
+qint64 medianOfRounds(const std::function<void()>& work) {
     std::vector<qint64> times;
     QElapsedTimer t;
     for (int round = 0; round < kRounds; ++round) {
@@ -91,8 +70,7 @@ qint64 median(const std::function<void()>& work) {
         work();
         times.push_back(t.nsecsElapsed());
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return median(times);
 }
 
 void runNotes() {
@@ -103,30 +81,27 @@ void runNotes() {
     std::printf("note of %.0f KB: %d paragraphs, %d characters (as HTML %.0f KB)\n", note.size() / 1024.0,
                 probe.blockCount(), probe.characterCount(), html.toUtf8().size() / 1024.0);
 
-    const qint64 readNs = median([&] {
+    const qint64 readNs = medianOfRounds([&] {
         QTextDocument doc;
         rtf::read(note, doc);
     });
-    const qint64 readHtmlNs = median([&] {
+    const qint64 readHtmlNs = medianOfRounds([&] {
         QTextDocument doc;
         doc.setHtml(html);
     });
     report(QStringLiteral("read the note into a document (vs Qt HTML reader)"), readNs, readHtmlNs);
 
     QByteArray written;
-    const qint64 writeNs = median([&] { written = rtf::write(probe); });
-    const qint64 writeHtmlNs = median([&] { (void)probe.toHtml(); });
+    const qint64 writeNs = medianOfRounds([&] { written = rtf::write(probe); });
+    const qint64 writeHtmlNs = medianOfRounds([&] { (void)probe.toHtml(); });
     report(QStringLiteral("write the document as RTF (vs Qt HTML writer)"), writeNs, writeHtmlNs);
     std::printf("written: %.0f KB\n", written.size() / 1024.0);
 
     // The notes screen opened on the patient, as the card does it, until it is shown and
     // drawn; against reading the field with plain SQLite into a shown editor as HTML.
     QTemporaryDir dir;
-    QuietBox box;
-    FixedClock clock;
-    NoEnd end;
-    NoPrinter printer;
-    Platform platform{box, clock, end, printer, dir.path()};
+    test::QuietPlatform quiet(dir.path());
+    Platform& platform = quiet.platform;
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
     {
         Database::create(path);
@@ -142,7 +117,7 @@ void runNotes() {
             insert.run();
         }
     }
-    const qint64 openNs = median([&] {
+    const qint64 openNs = medianOfRounds([&] {
         Screens screens(platform);
         frmCartellaClinica& notes = screens.cartellaClinica();
         RecordSet& records = notes.Data1.Recordset();
@@ -153,7 +128,7 @@ void runNotes() {
         if (notes.RichTextBox1->document()->isEmpty())
             std::printf("the note did not load\n");
     });
-    const qint64 openPlainNs = median([&] {
+    const qint64 openPlainNs = medianOfRounds([&] {
         sqlite3* plain = nullptr;
         sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* q = nullptr;
@@ -178,7 +153,7 @@ void runNotes() {
     records.setIndex(QStringLiteral("PrimaryKey"));
     records.Seek(QStringLiteral("="), QStringLiteral("25"));
     screens.show(notes);
-    const qint64 schedaNs = median([&] {
+    const qint64 schedaNs = medianOfRounds([&] {
         notes.RichTextBox1->moveCursor(QTextCursor::End);
         notes.RichTextBox1->insertPlainText(QStringLiteral(" Nota."));
         notes.mnuScheda_Click();
@@ -187,7 +162,7 @@ void runNotes() {
     });
     // The same data work with plain SQLite: the note stored, then read back.
     const QByteArray edited = written + " Nota.";
-    const qint64 schedaPlainNs = median([&] {
+    const qint64 schedaPlainNs = medianOfRounds([&] {
         sqlite3* plain = nullptr;
         sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_stmt* update = nullptr;

@@ -2,12 +2,12 @@
 // its bound boxes. Timed against one SQLite query that finds the first overdue row.
 #include "app/Reminder.h"
 #include "app/Screens.h"
-#include "bench/BenchPlatform.h"
 #include "bench/bench.h"
 #include "bench/generate.h"
 #include "card/frmScheda.h"
 #include "platform/Platform.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,21 +22,6 @@ namespace {
 
 constexpr int kPatients = 100000;
 const QDate kToday(2004, 12, 6);
-
-class CountingBox : public qv::MessageBox {
-public:
-    qv::MsgAnswer show(const QString& prompt, qv::MsgButtons, qv::MsgIcon, const QString&,
-                       qv::MsgAnswer) override {
-        ++shown;
-        last = prompt;
-        return qv::MsgAnswer::Ok;
-    }
-    int shown = 0;
-    QString last;
-};
-
-using qv::bench::NoEnd;
-using qv::bench::NoPrinter;
 
 void check(int rc, sqlite3* db) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
@@ -98,11 +83,8 @@ qint64 firstOverdueBySql(const QString& path) {
 
 void runCase(const QString& title, bool overdueAtEnd) {
     QTemporaryDir dir;
-    CountingBox box;
-    qv::bench::FixedClock clock(kToday);
-    NoEnd end;
-    NoPrinter printer;
-    qv::Platform platform{box, clock, end, printer, dir.path()};
+    qv::test::QuietPlatform quiet(dir.path(), QDateTime(kToday, QTime(8, 0)));
+    qv::Platform& platform = quiet.platform;
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
     qv::Database::create(path);
     fill(path, overdueAtEnd);
@@ -125,8 +107,9 @@ void runCase(const QString& title, bool overdueAtEnd) {
     qv::bench::report(title, startUp, query);
     const int expectedBoxes = overdueAtEnd ? 1 : 0;
     const QString expectedId = overdueAtEnd ? QString::number(kPatients) : QString();
-    if (box.shown != expectedBoxes || stoppedOn != expectedId || overdueId != (overdueAtEnd ? kPatients : 0))
-        std::printf("   unexpected: %d boxes, card on ID \"%s\", query found %lld\n", box.shown,
+    const int boxes = int(quiet.msg.prompts.size());
+    if (boxes != expectedBoxes || stoppedOn != expectedId || overdueId != (overdueAtEnd ? kPatients : 0))
+        std::printf("   unexpected: %d boxes, card on ID \"%s\", query found %lld\n", boxes,
                     stoppedOn.toUtf8().constData(), static_cast<long long>(overdueId));
 }
 
@@ -165,25 +148,12 @@ void futureRecalls(const QString& path, bool overdueAtEnd) {
     sqlite3_close(db);
 }
 
-long peakKilobytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 // The program's start-up in this process: the card loaded and its record set walked by the
 // reminder, then the start screen's first activation; against the plain read of the recall
 // dates in the same run.
 void measureStartUp(const QString& folder, const QString& title) {
-    CountingBox box;
-    qv::bench::FixedClock clock(kToday);
-    NoEnd end;
-    NoPrinter printer;
-    qv::Platform platform{box, clock, end, printer, folder};
+    qv::test::QuietPlatform quiet(folder, QDateTime(kToday, QTime(8, 0)));
+    qv::Platform& platform = quiet.platform;
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
     QElapsedTimer timer;
     timer.start();
@@ -203,7 +173,8 @@ void measureStartUp(const QString& folder, const QString& title) {
     readRecallColumn(path);
     const qint64 plain = timer.nsecsElapsed();
     qv::bench::report(title, startUp, plain);
-    std::printf("   peak memory %ld MB, %d box(es)\n", peakKilobytes() / 1024, box.shown);
+    std::printf("   peak memory %.0f MB, %d box(es)\n", qv::bench::memoryMb("VmHWM:"),
+                int(quiet.msg.prompts.size()));
 }
 
 // Start-up on a realistic archive (every field filled and varying), recall dates all moved

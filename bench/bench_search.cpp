@@ -8,10 +8,10 @@
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
 #include "store/Database.h"
+#include "tests/support/Doubles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,49 +25,6 @@
 namespace qv::bench {
 
 namespace {
-
-struct QuietBox : MessageBox {
-    MsgAnswer show(const QString& prompt, MsgButtons, MsgIcon, const QString&, MsgAnswer) override {
-        std::printf("  (box: %s)\n", prompt.toUtf8().constData());
-        return MsgAnswer::Ok;
-    }
-};
-struct FixedClock : Clock {
-    QDate today() const override { return QDate(2004, 12, 6); }
-    QDateTime now() const override { return QDateTime(today(), QTime(10, 0)); }
-};
-struct NoEnd : ProgramEnd {
-    void end() override {}
-    bool ended() const override { return false; }
-};
-struct NoPrinter : Printer {
-    bool ShowPrinter(QWidget*) override { return false; }
-    void PaintPicture(const QImage&) override {}
-    void EndDoc() override {}
-};
-
-// The process's peak resident memory since the last reset, in MB.
-void resetPeak() {
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
-double statusMb(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray wanted(key);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(wanted))
-            return line.mid(wanted.size()).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-double peakMb() {
-    return statusMb("VmHWM:");
-}
-double residentMb() {
-    return statusMb("VmRSS:");
-}
 
 // What the plain engine does for the search: the matching rows' lines, as text.
 qint64 plainSearch(sqlite3* db, const QString& fragment, std::vector<QString>& lines) {
@@ -106,12 +63,9 @@ void runSize(int patients) {
     std::printf("generated %d patients in %.1f s (%.0f MB)\n", patients, t.nsecsElapsed() / 1e9,
                 QFileInfo(path).size() / 1e6);
 
-    QuietBox box;
-    FixedClock clock;
-    NoEnd end;
-    NoPrinter printer;
-    Platform platform{box, clock, end, printer, dir.path()};
-    Screens screens(platform);
+    test::QuietPlatform quiet(dir.path());
+    quiet.msg.echo = true;
+    Screens screens(quiet.platform);
     sqlite3* plain = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
     const QString n = QLocale(QLocale::Italian).toString(patients);
@@ -121,13 +75,13 @@ void runSize(int patients) {
     const auto searchFor = [&](const QString& fragment, const QString& what) {
         search.OptionCogno->setChecked(true);
         search.TXTCerca->setText(fragment);
-        const double before = residentMb();
+        const double before = memoryMb("VmRSS:");
         resetPeak();
         QElapsedTimer timer;
         timer.start();
         search.lblCerca_Click();
         const qint64 program = timer.nsecsElapsed();
-        const double peak = peakMb();
+        const double peak = memoryMb("VmHWM:");
         const int lines = search.List1ListCount();
         const qint64 plainNs = plainSearch(plain, fragment, plainLines);
         report(QStringLiteral("%1: %2 (%3 lines)").arg(n, what).arg(lines), program, plainNs);
@@ -146,13 +100,13 @@ void runSize(int patients) {
     frmElenco& list = screens.elenco();
     std::vector<qint64> plainIds;
     for (int round = 0; round < 2; ++round) {
-        const double before = residentMb();
+        const double before = memoryMb("VmRSS:");
         resetPeak();
         QElapsedTimer timer;
         timer.start();
         list.Form_Activate();
         const qint64 program = timer.nsecsElapsed();
-        const double peak = peakMb();
+        const double peak = memoryMb("VmHWM:");
         const qint64 plainNs = plainActivation(plain, plainIds);
         report(QStringLiteral("%1: list activation (refresh, count %2, sort)").arg(n, list.Label2->text()),
                program, plainNs);

@@ -3,6 +3,7 @@
 
 #include "store/DataControl.h"
 #include "store/Database.h"
+#include "tests/support/BoundBox.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -22,18 +23,6 @@ constexpr int kSeeks = 10000;
 const char* const kCardFields[] = {
     "ID",   "Cognome",   "Nome", "Attività", "Società",      "Indirizzo", "Telefono Casa", "Telefono Ufficio",
     "Data", "Cellulare", "Fax",  "E mail",   "Data richiamo"};
-
-struct Box : BoundControl {
-    explicit Box(QString f) : field(std::move(f)) {}
-    QString field;
-    QString text;
-    bool changed = false;
-    QString DataField() const override { return field; }
-    QVariant storeValue() const override { return text.isEmpty() ? QVariant() : QVariant(text); }
-    void fill(const QVariant& value) override { text = value.isNull() ? QString() : value.toString(); }
-    bool DataChanged() const override { return changed; }
-    void setDataChanged(bool c) override { changed = c; }
-};
 
 QString cardColumns() {
     QStringList out;
@@ -115,9 +104,10 @@ void runStore() {
 
     // Opening.
     DataControl card;
-    std::vector<Box*> boxes;
+    std::vector<test::BoundBox*> boxes;
     for (const char* f : kCardFields)
-        boxes.push_back(static_cast<Box*>(card.bind(std::make_unique<Box>(QString::fromUtf8(f)))));
+        boxes.push_back(
+            static_cast<test::BoundBox*>(card.bind(std::make_unique<test::BoundBox>(QString::fromUtf8(f)))));
     card.setDatabaseName(path);
     card.setRecordSource(QStringLiteral("Pazienti"));
     t.restart();
@@ -141,7 +131,7 @@ void runStore() {
     qint64 programChars = 0;
     int walked = 0;
     while (!rs.Eof()) {
-        for (const Box* b : boxes)
+        for (const test::BoundBox* b : boxes)
             programChars += b->text.size();
         ++walked;
         rs.MoveNext();

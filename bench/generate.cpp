@@ -1,6 +1,9 @@
 #include "bench/generate.h"
 
+#include "agenda/DayFile.h"
+#include "platform/Dates.h"
 #include "store/Database.h"
+#include "tests/support/Files.h"
 
 #include <QDate>
 #include <QRandomGenerator>
@@ -175,6 +178,16 @@ Archive generateArchive(const QString& path, int patients, quint32 seed) {
     Archive archive;
     archive.patients = patients;
     return archive;
+}
+
+int writeDayFiles(const QString& folder, const QDate& first, const QDate& end,
+                  const std::function<QStringList(const QDate&)>& day) {
+    dayfile::ensureFolder(folder);
+    int files = 0;
+    for (QDate d = first; d < end; d = d.addDays(1))
+        files +=
+            test::writeFile(dayfile::filePath(folder, dates::longDate(d)), dayfile::encode(day(d))) ? 1 : 0;
+    return files;
 }
 
 } // namespace qv::bench

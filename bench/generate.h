@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QString>
+#include <QDate>
+#include <QStringList>
+#include <functional>
 
 namespace qv::bench {
 
@@ -17,5 +19,10 @@ struct Archive {
 
 // Creates the database file at `path` (which must not exist) with `patients` rows.
 Archive generateArchive(const QString& path, int patients, quint32 seed = 20041206);
+
+// Writes the agenda's day file in `folder` for every day from `first` up to, not including,
+// `end`, holding the texts `day` gives for it; returns how many files were written.
+int writeDayFiles(const QString& folder, const QDate& first, const QDate& end,
+                  const std::function<QStringList(const QDate&)>& day);
 
 } // namespace qv::bench

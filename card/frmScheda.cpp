@@ -14,14 +14,12 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QTimer>
 #include <cmath>
 
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QString kPositionPrefix = QStringLiteral("Record: ");
 const QString kCopyright = QStringLiteral("Quorvane - programma per lo studio dentistico. \u00A9 Brellith");
 } // namespace
@@ -46,7 +44,7 @@ frmScheda::~frmScheda() {
 // ---- screen events ----
 
 void frmScheda::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
 }
 
 void frmScheda::Form_Activate() {
@@ -315,19 +313,6 @@ bool frmScheda::eventFilter(QObject* watched, QEvent* event) {
                 guard([this] { Text5_LostFocus(); });
         }
         break;
-    case QEvent::MouseButtonRelease: {
-        const auto it = labelClicks_.find(watched);
-        if (it != labelClicks_.end()) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            auto* label = static_cast<QWidget*>(watched);
-            if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
-                const std::function<void()> click = it->second;
-                guard(click);
-                return true;
-            }
-        }
-        break;
-    }
     default:
         break;
     }

@@ -111,13 +111,13 @@ private:
     void buildToolbar();
     void buildMenu();
     void buildStatusBar();
-    QLabel* clickableLabel(const QString& name, const QString& caption, int left, int top, int width);
+    QLabel* clickableLabel(const QString& name, const QString& caption, int left,
+                           void (frmScheda::*handler)());
 
     std::map<int, QLineEdit*> txtFields_;
     std::map<int, QLabel*> lblLabels_;
     std::vector<QAction*> toolbarButtons_;
     std::vector<QLabel*> panels_;
-    std::map<QObject*, std::function<void()>> labelClicks_;
     QTimer* clockTimer_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 
 #include "platform/BoundWidgets.h"
 #include "platform/Candy.h"
+#include "platform/ClickableLabel.h"
 #include "platform/Dates.h"
 #include "platform/Icon.h"
 
@@ -181,33 +182,31 @@ void frmScheda::buildControls() {
     bold.setBold(true);
     Label6->setFont(bold);
 
-    lblCerca = clickableLabel(QStringLiteral("lblCerca"), QStringLiteral("Cerca"), 2160, 600, 900);
-    lblLista = clickableLabel(QStringLiteral("lblLista"), QStringLiteral("Elenco"), 3180, 600, 900);
-    lblNuovo = clickableLabel(QStringLiteral("lblNuovo"), QStringLiteral("Nuovo"), 4200, 600, 900);
-    Label7 = clickableLabel(QStringLiteral("Label7"), QStringLiteral("Note"), 5220, 600, 900);
-    lblMnu = clickableLabel(QStringLiteral("lblMnu"), QStringLiteral("Menu"), 6240, 600, 900);
-    labelClicks_[lblCerca] = [this] { lblCerca_Click(); };
-    labelClicks_[lblLista] = [this] { lblLista_Click(); };
-    labelClicks_[lblNuovo] = [this] { lblNuovo_Click(); };
-    labelClicks_[Label7] = [this] { Label7_Click(); };
-    labelClicks_[lblMnu] = [this] { lblMnu_Click(); };
+    // The commands' row, reached with Tab after the recall date.
+    lblCerca =
+        clickableLabel(QStringLiteral("lblCerca"), QStringLiteral("Cerca"), 2160, &frmScheda::lblCerca_Click);
+    lblLista = clickableLabel(QStringLiteral("lblLista"), QStringLiteral("Elenco"), 3180,
+                              &frmScheda::lblLista_Click);
+    lblNuovo =
+        clickableLabel(QStringLiteral("lblNuovo"), QStringLiteral("Nuovo"), 4200, &frmScheda::lblNuovo_Click);
+    Label7 = clickableLabel(QStringLiteral("Label7"), QStringLiteral("Note"), 5220, &frmScheda::Label7_Click);
+    lblMnu = clickableLabel(QStringLiteral("lblMnu"), QStringLiteral("Menu"), 6240, &frmScheda::lblMnu_Click);
+    setTabOrder(Text5, lblCerca);
+    setTabOrder(lblCerca, lblLista);
+    setTabOrder(lblLista, lblNuovo);
+    setTabOrder(lblNuovo, Label7);
+    setTabOrder(Label7, lblMnu);
 
     buildToolbar();
     buildMenu();
     buildStatusBar();
 }
 
-QLabel* frmScheda::clickableLabel(const QString& name, const QString& caption, int left, int top, int width) {
-    auto* label = named(new QLabel(caption, centralWidget()), name, caption);
-    label->setGeometry(twips(left), twips(top), twips(width), twips(kBoxHeight));
-    QFont font = label->font();
-    font.setUnderline(true);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 192));
-    label->setPalette(palette);
-    label->setCursor(Qt::PointingHandCursor);
-    label->installEventFilter(this);
+QLabel* frmScheda::clickableLabel(const QString& name, const QString& caption, int left,
+                                  void (frmScheda::*handler)()) {
+    auto* label = named(new ClickableLabel(caption, centralWidget()), name, caption);
+    label->setGeometry(twips(left), twips(600), twips(900), twips(kBoxHeight));
+    on(label, &ClickableLabel::clicked, [this, handler] { (this->*handler)(); });
     return label;
 }
 

@@ -19,10 +19,6 @@
 
 namespace qv {
 
-namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
-} // namespace
-
 frmCartellaClinica::frmCartellaClinica(Screens& screens)
     : Screen(screens, QStringLiteral("frmCartellaClinica")) {
     Data1.setRecordSource(QStringLiteral("Pazienti"));
@@ -129,7 +125,7 @@ QLineEdit* frmCartellaClinica::txtFields(int index) const {
 // ---- screen events ----
 
 void frmCartellaClinica::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
 }
 
 // ---- data control events ----

@@ -227,7 +227,11 @@ void BoundLineEdit::allowUpTo(qsizetype length) {
         box_->setMaxLength(limit);
 }
 
-BoundLabel::BoundLabel(QLabel* label, const QString& field) : label_(label), field_(field) {}
+BoundLabel::BoundLabel(QLabel* label, const QString& field) : label_(label), field_(field) {
+    // Stored text is shown as typed: "<b>Acme</b>" is a company's name, not markup.
+    if (label_ != nullptr)
+        label_->setTextFormat(Qt::PlainText);
+}
 
 QVariant BoundLabel::storeValue() const {
     if (label_ == nullptr || label_->text().isEmpty())

@@ -72,7 +72,7 @@ private:
     QMetaObject::Connection watch_;
 };
 
-// A label bound to a field: shows it, never changes it.
+// A label bound to a field: shows it as plain text, never changes it.
 class BoundLabel : public BoundControl {
 public:
     BoundLabel(QLabel* label, const QString& field);

@@ -105,9 +105,15 @@ MsgAnswer answerOf(const QMessageBox& box, MsgButtons buttons) {
 
 MsgAnswer QtMessageBox::show(const QString& prompt, MsgButtons buttons, MsgIcon icon, const QString& title,
                              MsgAnswer defaultAnswer) {
-    QMessageBox box(QApplication::activeWindow());
+    const QPointer<QWidget> over = QApplication::activeWindow();
+    QMessageBox box(over);
     configureMessageBox(box, prompt, buttons, icon, title, defaultAnswer);
     box.exec();
+    // The window the box came over takes the keyboard again, with its focus where the box
+    // found it or where the handler puts it next. A window manager usually does this, but
+    // not every one does, and without one nothing would be active at all.
+    if (over != nullptr && over->isVisible() && QApplication::activeWindow() == nullptr)
+        over->activateWindow();
     return answerOf(box, buttons);
 }
 

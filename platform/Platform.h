@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
 #include "platform/ProgramEnd.h"
+#include "platform/ProgramFolder.h"
 
 #include <QString>
 
@@ -18,8 +19,14 @@ struct Platform {
     Printer& printer;
     QString folder; // the program folder, without a trailing separator
 
-    // The program folder joined with one name ("quorvane.mdb", "Agd").
+    // The program folder joined with one name.
     QString path(const QString& name) const { return folder + QLatin1Char('/') + name; }
+
+    // The program folder's own files and folders.
+    QString archivePath() const { return programfolder::archivePath(folder); }
+    QString lockPath() const { return programfolder::lockPath(folder); }
+    QString dayFolder() const { return programfolder::dayFolder(folder); }
+    QString backupFolder() const { return programfolder::backupFolder(folder); }
 };
 
 } // namespace qv

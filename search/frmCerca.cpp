@@ -6,6 +6,7 @@
 #include "card/frmScheda.h"
 #include "platform/BoundWidgets.h"
 #include "platform/Candy.h"
+#include "platform/ClickableLabel.h"
 #include "search/OpenCard.h"
 #include "search/ResultLines.h"
 #include "search/frmElenco.h"
@@ -23,7 +24,6 @@
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QString kFrameCaption =
     QStringLiteral("Scrivi alcune lettere  del campo relativo alla scheda che vuoi visualizzare");
 const QString kNoMatchTitle = QStringLiteral(" Nessuna corrispondenza!");
@@ -79,11 +79,12 @@ void frmCerca::buildControls() {
     TXTCerca = named(new QLineEdit(Frame1), QStringLiteral("TXTCerca"), kFrameCaption);
     TXTCerca->setGeometry(twips(240), twips(840), twips(2535), twips(kBoxHeight));
     TXTCerca->installEventFilter(this);
+    on(TXTCerca, &QLineEdit::returnPressed, [this] { lblCerca_Click(); });
 
-    lblCerca = clickableLabel(Frame1, QStringLiteral("lblCerca"), QStringLiteral("Cerca"), 240, 1320);
-    Label1 = clickableLabel(Frame1, QStringLiteral("Label1"), QStringLiteral("Scheda"), 240, 1800);
-    labelClicks_[lblCerca] = [this] { lblCerca_Click(); };
-    labelClicks_[Label1] = [this] { Label1_Click(); };
+    lblCerca = clickableLabel(Frame1, QStringLiteral("lblCerca"), QStringLiteral("Cerca"), 240, 1320,
+                              &frmCerca::lblCerca_Click);
+    Label1 = clickableLabel(Frame1, QStringLiteral("Label1"), QStringLiteral("Scheda"), 240, 1800,
+                            &frmCerca::Label1_Click);
 
     lines_ = new ResultLines(this);
     List1 = named(new QListView(Frame1), QStringLiteral("List1"), QStringLiteral("Pazienti trovati"));
@@ -94,11 +95,12 @@ void frmCerca::buildControls() {
     // Every line is one text row: the view need not measure a million of them.
     List1->setUniformItemSizes(true);
     on(List1, &QListView::doubleClicked, [this] { List1_DblClick(); });
+    List1->installEventFilter(this);
 
-    lblElenco = clickableLabel(client, QStringLiteral("lblElenco"), QStringLiteral("Elenco"), 240, 4500);
-    lblMnu = clickableLabel(client, QStringLiteral("lblMnu"), QStringLiteral("Menu"), 1440, 4500);
-    labelClicks_[lblElenco] = [this] { lblElenco_Click(); };
-    labelClicks_[lblMnu] = [this] { lblMnu_Click(); };
+    lblElenco = clickableLabel(client, QStringLiteral("lblElenco"), QStringLiteral("Elenco"), 240, 4500,
+                               &frmCerca::lblElenco_Click);
+    lblMnu = clickableLabel(client, QStringLiteral("lblMnu"), QStringLiteral("Menu"), 1440, 4500,
+                            &frmCerca::lblMnu_Click);
 
     TextID =
         named(new QLineEdit(QStringLiteral("ID"), client), QStringLiteral("TextID"), QStringLiteral("ID"));
@@ -116,19 +118,10 @@ void frmCerca::buildControls() {
 }
 
 QLabel* frmCerca::clickableLabel(QWidget* parent, const QString& name, const QString& caption, int left,
-                                 int top) {
-    auto* label = named(new QLabel(caption, parent), name, caption);
+                                 int top, void (frmCerca::*handler)()) {
+    auto* label = named(new ClickableLabel(caption, parent), name, caption);
     label->setGeometry(twips(left), twips(top), twips(1000), twips(kBoxHeight));
-    QFont font = label->font();
-    font.setUnderline(true);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 192));
-    label->setPalette(palette);
-    label->setCursor(Qt::PointingHandCursor);
-    // Reachable with the keyboard too: Tab to it, then Space or Return.
-    label->setFocusPolicy(Qt::StrongFocus);
-    label->installEventFilter(this);
+    on(label, &ClickableLabel::clicked, [this, handler] { (this->*handler)(); });
     return label;
 }
 
@@ -155,10 +148,18 @@ void frmCerca::List1Clear() {
     lines_->clear();
 }
 
+void frmCerca::selectCurrentLine() {
+    if (List1ListCount() == 0 || List1ListIndex() >= 0)
+        return;
+    const QModelIndex current = List1->currentIndex();
+    const QModelIndex line = current.isValid() ? current : lines_->index(0, 0);
+    List1->selectionModel()->setCurrentIndex(line, QItemSelectionModel::ClearAndSelect);
+}
+
 // ---- screen events ----
 
 void frmCerca::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
     OptionCogno->setChecked(true);
 }
 
@@ -192,6 +193,8 @@ void frmCerca::lblCerca_Click() {
             if (field.option->isChecked())
                 search(field);
         }
+        // Ready for the next fragment, however the search was started.
+        TXTCerca->setFocus(Qt::OtherFocusReason);
     } catch (const StoreError& e) {
         if (e.number() != err::SyntaxError)
             throw;
@@ -266,30 +269,27 @@ void frmCerca::lblMnu_Click() {
 }
 
 bool frmCerca::eventFilter(QObject* watched, QEvent* event) {
-    const auto leftClickInside = [event](QObject* object) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        auto* widget = static_cast<QWidget*>(object);
-        return mouse->button() == Qt::LeftButton && widget->rect().contains(mouse->position().toPoint());
-    };
-    const auto label = labelClicks_.find(watched);
-    if (label != labelClicks_.end()) {
-        const std::function<void()> click = label->second;
-        if (event->type() == QEvent::MouseButtonRelease && leftClickInside(watched)) {
-            guard(click);
-            return true;
-        }
+    if (watched == List1) {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
-                guard(click);
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                guard([this] { Label1_Click(); });
                 return true;
             }
+        } else if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+                selectCurrentLine();
         }
-    } else if (event->type() == QEvent::MouseButtonRelease && leftClickInside(watched)) {
-        if (watched == TXTCerca)
-            guard([this] { TXTCerca_Click(); });
-        else if (watched == Frame1)
-            guard([this] { Frame1_Click(); });
+    } else if (event->type() == QEvent::MouseButtonRelease && (watched == TXTCerca || watched == Frame1)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* widget = static_cast<QWidget*>(watched);
+        if (mouse->button() == Qt::LeftButton && widget->rect().contains(mouse->position().toPoint())) {
+            if (watched == TXTCerca)
+                guard([this] { TXTCerca_Click(); });
+            else
+                guard([this] { Frame1_Click(); });
+        }
     }
     return Screen::eventFilter(watched, event);
 }

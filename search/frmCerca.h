@@ -3,9 +3,6 @@
 #include "app/Screen.h"
 #include "store/DataControl.h"
 
-#include <functional>
-#include <map>
-
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -67,11 +64,13 @@ protected:
 private:
     struct SearchField;
     void buildControls();
-    QLabel* clickableLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top);
+    QLabel* clickableLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top,
+                           void (frmCerca::*handler)());
     void search(const SearchField& field);
+    // Tab reaching the list selects its current line (the first when there is none).
+    void selectCurrentLine();
 
     ResultLines* lines_ = nullptr;
-    std::map<QObject*, std::function<void()>> labelClicks_;
 };
 
 } // namespace qv

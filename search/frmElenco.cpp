@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -24,7 +25,6 @@
 namespace qv {
 
 namespace {
-const QString kDatabaseFile = QStringLiteral("quorvane.mdb");
 const QColor kLightCyan(128, 255, 255); // 0x00FFFF80
 const QColor kWhite(255, 255, 255);     // 0x00FFFFFF
 
@@ -80,15 +80,23 @@ void frmElenco::buildControls() {
     MSFlexGrid1->horizontalHeader()->setSectionsClickable(false);
     MSFlexGrid1->horizontalHeader()->setHighlightSections(false);
     MSFlexGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Tab leaves the grid for the screen's other controls; the arrows walk the cells.
+    MSFlexGrid1->setTabKeyNavigation(false);
     setBackColor(kLightCyan);
     on(MSFlexGrid1, &QTableView::doubleClicked, [this] { MSFlexGrid1_DblClick(); });
+    // Return, a double-click on the header and one below the last row or right of the last
+    // column are seen here.
+    MSFlexGrid1->installEventFilter(this);
+    MSFlexGrid1->viewport()->installEventFilter(this);
+    MSFlexGrid1->horizontalHeader()->viewport()->installEventFilter(this);
 
     Label1 = named(new QLabel(QStringLiteral("Totale nominativi:"), client), QStringLiteral("Label1"),
                    QStringLiteral("Totale nominativi:"));
     Label1->setGeometry(twips(120), twips(6090), twips(1800), twips(285));
-    Label2 = named(new QLabel(QStringLiteral("Numero"), client), QStringLiteral("Label2"),
-                   QStringLiteral("Totale nominativi:"));
+    // A screen reader speaks the count itself, labelled by the caption beside it.
+    Label2 = named(new QLabel(QStringLiteral("Numero"), client), QStringLiteral("Label2"), QString());
     Label2->setGeometry(twips(1980), twips(6090), twips(1400), twips(285));
+    Label1->setBuddy(Label2);
 
     Image1 = named(new QLabel(client), QStringLiteral("Image1"), QStringLiteral("Quorvane"));
     Image1->setGeometry(twips(3600), twips(6000), twips(480), twips(480));
@@ -149,7 +157,7 @@ QString frmElenco::currentText() const {
 // ---- screen events ----
 
 void frmElenco::Form_Load() {
-    Data1.setDatabaseName(platform().path(kDatabaseFile));
+    Data1.setDatabaseName(platform().archivePath());
     Data1.Recordset();
     MSFlexGrid1Rows->reload();
     for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
@@ -185,14 +193,18 @@ void frmElenco::MSFlexGrid1_DblClick() {
     const bool idColumn =
         MSFlexGrid1Rows->fieldName(Col()).compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
     if (!idColumn || !isNumeric(currentText())) {
-        platform().msg.show(QStringLiteral(" Doppio click nella cella ID per selezionare!"), MsgButtons::Ok,
-                            MsgIcon::None, QString());
+        askForTheIdentifierCell();
         return;
     }
     if (!seekCardOn(screens(), currentText()))
         return;
     screens().show(screens().scheda());
     screens().hide(*this);
+}
+
+void frmElenco::askForTheIdentifierCell() {
+    platform().msg.show(QStringLiteral(" Doppio click nella cella ID per selezionare!"), MsgButtons::Ok,
+                        MsgIcon::None, QString());
 }
 
 void frmElenco::CandyHCommand7_Click() {
@@ -214,6 +226,25 @@ void frmElenco::Image1_DblClick() {
 }
 
 bool frmElenco::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MSFlexGrid1 && event->type() == QEvent::KeyPress) {
+        // Return on a cell does what a double-click on it does.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            guard([this] { MSFlexGrid1_DblClick(); });
+            return true;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // A double-click on a cell arrives as the view's doubleClicked; one on the header or
+        // where there is no cell names no identifier either.
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const bool header = watched == MSFlexGrid1->horizontalHeader()->viewport();
+        if (header || (watched == MSFlexGrid1->viewport() && !MSFlexGrid1->indexAt(at).isValid())) {
+            guard([this] { askForTheIdentifierCell(); });
+            return true;
+        }
+    }
     const bool mouseEvent =
         event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::MouseButtonRelease;
     if (watched == Image1 && mouseEvent) {

@@ -68,6 +68,8 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    // The answer to a double-click anywhere but on a cell holding an identifier.
+    void askForTheIdentifierCell();
     bool afterDoubleClick_ = false;
 };
 

@@ -1,25 +1,20 @@
 #include "store/ArchiveImport.h"
 
 #include "platform/Dates.h"
+#include "platform/Files.h"
 #include "store/Database.h"
+#include "store/Engine.h"
 #include "store/JetArchive.h"
 #include "store/StoreError.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTime>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <sqlite3.h>
 #include <variant>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace qv {
 
@@ -31,7 +26,7 @@ const QString kId = QStringLiteral("ID");
 const QString kWeekday = QStringLiteral("giorno");
 
 QString shown(const QString& path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return files::shown(QFileInfo(path).absoluteFilePath());
 }
 
 [[noreturn]] void refuse(int number, const QString& text) {
@@ -75,6 +70,20 @@ QString shown(const QString& path) {
                .arg(shown(path), missing));
 }
 
+[[noreturn]] void writeFailed(const QString& target, const QString& jet, const QString& why) {
+    throw StoreError(
+        err::CannotCreate,
+        QStringLiteral("Non è stato possibile scrivere il nuovo archivio \"%1\": %2. Il file \"%3\" "
+                       "non è stato modificato.")
+            .arg(shown(target), why, shown(jet)));
+}
+
+[[noreturn]] void writeFailed(const QString& target, const QString& jet, const files::Result& result) {
+    writeFailed(target, jet,
+                result.diskFull() ? QStringLiteral("il disco è pieno")
+                                  : QString::fromLocal8Bit(std::strerror(result.error)));
+}
+
 // A value as it goes into the new archive.
 using Stored = std::variant<std::monostate, qint64, double, QString, QByteArray>;
 
@@ -108,94 +117,41 @@ Stored stored(const jet::Value& value, bool asText) {
         value);
 }
 
-void bind(sqlite3_stmt* stmt, int parameter, const Stored& value) {
-    int rc = SQLITE_OK;
-    if (const auto* text = std::get_if<QString>(&value)) {
-        const QByteArray utf8 = text->toUtf8();
-        rc = sqlite3_bind_text64(stmt, parameter, utf8.constData(), sqlite3_uint64(utf8.size()),
-                                 SQLITE_TRANSIENT, SQLITE_UTF8);
-    } else if (const auto* whole = std::get_if<qint64>(&value)) {
-        rc = sqlite3_bind_int64(stmt, parameter, *whole);
-    } else if (const auto* real = std::get_if<double>(&value)) {
-        rc = sqlite3_bind_double(stmt, parameter, *real);
-    } else if (const auto* bytes = std::get_if<QByteArray>(&value)) {
-        // An empty value stays empty, not NULL: the engine takes a null pointer for NULL.
-        static const char nothing = 0;
-        rc = sqlite3_bind_blob64(stmt, parameter, bytes->isEmpty() ? &nothing : bytes->constData(),
-                                 sqlite3_uint64(bytes->size()), SQLITE_TRANSIENT);
-    } else {
-        rc = sqlite3_bind_null(stmt, parameter);
-    }
-    if (rc != SQLITE_OK)
-        throw sql::Failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+void bind(sql::Stmt& stmt, int parameter, const Stored& value) {
+    if (const auto* text = std::get_if<QString>(&value))
+        stmt.bind(parameter, *text); // an empty text stays empty, never NULL
+    else if (const auto* whole = std::get_if<qint64>(&value))
+        stmt.bind(parameter, *whole);
+    else if (const auto* real = std::get_if<double>(&value))
+        stmt.bind(parameter, QVariant(*real));
+    else if (const auto* bytes = std::get_if<QByteArray>(&value))
+        stmt.bind(parameter, QVariant(*bytes));
+    else
+        stmt.bind(parameter, QVariant());
 }
 
-Stored column(sqlite3_stmt* stmt, int column) {
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-        return qint64(sqlite3_column_int64(stmt, column));
-    case SQLITE_FLOAT:
-        return sqlite3_column_double(stmt, column);
-    case SQLITE_TEXT: {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-        return QString::fromUtf8(data, sqlite3_column_bytes(stmt, column));
-    }
-    case SQLITE_BLOB: {
-        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-        return QByteArray(data, sqlite3_column_bytes(stmt, column));
-    }
+Stored column(const sql::Stmt& stmt, int column) {
+    const QVariant v = stmt.value(column);
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+        return qint64(v.toLongLong());
+    case QMetaType::Double:
+        return v.toDouble();
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::QByteArray:
+        return v.toByteArray();
     default:
         return std::monostate();
     }
 }
 
-// A sqlite3 connection closed when it goes out of scope.
-struct Connection {
-    sqlite3* db = nullptr;
-    ~Connection() { sqlite3_close_v2(db); }
-    void open(const QString& path, int flags) {
-        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-        if (rc != SQLITE_OK)
-            throw sql::Failure(db ? sqlite3_extended_errcode(db) : rc,
-                               QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        sqlite3_extended_result_codes(db, 1);
-    }
-};
-
-// A prepared statement over the raw handle, for the hot loops.
-struct Prepared {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* stmt = nullptr;
-    Prepared(sqlite3* handle, const QString& text) : db(handle) {
-        const QByteArray utf8 = text.toUtf8();
-        const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &stmt, nullptr);
-        if (rc != SQLITE_OK)
-            throw sql::Failure(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
-    }
-    ~Prepared() { sqlite3_finalize(stmt); }
-    Prepared(const Prepared&) = delete;
-    Prepared& operator=(const Prepared&) = delete;
-    bool step() {
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        const int code = sqlite3_extended_errcode(db);
-        const QString why = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_reset(stmt);
-        throw sql::Failure(code, why);
-    }
-    void reset() { sqlite3_reset(stmt); }
-};
-
 QStringList columnsOf(sqlite3* db, const QString& table) {
     QStringList out;
-    Prepared info(db, QStringLiteral("SELECT name FROM pragma_table_info(?1)"));
-    const QByteArray name = table.toUtf8();
-    sqlite3_bind_text(info.stmt, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+    sql::Stmt info(db, QStringLiteral("SELECT name FROM pragma_table_info(?1)"));
+    info.bind(1, table);
     while (info.step())
-        out << std::get<QString>(column(info.stmt, 0));
+        out << info.text(0);
     return out;
 }
 
@@ -285,20 +241,6 @@ void checkCount(const jet::Table& table, qint64 read) {
                              .arg(read));
 }
 
-void syncFile(const QString& path) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        throw sql::Failure(SQLITE_IOERR_FSYNC, QStringLiteral("fsync"));
-    }
-    ::close(fd);
-#else
-    Q_UNUSED(path);
-#endif
-}
-
 struct Tables {
     std::vector<Mapping> patients;
     std::vector<Mapping> agenda;
@@ -323,7 +265,7 @@ void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& sum
     sql::Transaction tx(db);
     t.patients = mapColumns(db, *patients, kPatients, summary.keptColumns);
     {
-        Prepared insert(db, insertStatement(kPatients, t.patients));
+        sql::Stmt insert(db, insertStatement(kPatients, t.patients));
         std::vector<jet::Value> row;
         const qint64 total = patients->declaredRows();
         qint64 done = 0;
@@ -333,11 +275,11 @@ void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& sum
             const qint64 id = idOf(row, t.patientId);
             const std::vector<Stored> values = storedRow(row, t.patients);
             for (size_t i = 0; i < values.size(); ++i)
-                bind(insert.stmt, int(i + 1), values[i]);
+                bind(insert, int(i + 1), values[i]);
             try {
                 insert.step();
             } catch (const sql::Failure& failure) {
-                if (failure.primaryCode() == SQLITE_CONSTRAINT)
+                if (sql::isConstraint(failure.code()))
                     refuse(err::DuplicateKey,
                            QStringLiteral("Nell'archivio \"%1\" due pazienti hanno lo stesso numero ID (%2), "
                                           "quindi non può essere trasferito senza confondere le loro schede. "
@@ -360,21 +302,21 @@ void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& sum
 
     // The weekdays as a new archive names them, then the old program's own rows in their place.
     {
-        Prepared days(db, QStringLiteral("SELECT \"giorno\" FROM \"Agenda\" ORDER BY rowid"));
+        sql::Stmt days(db, QStringLiteral("SELECT \"giorno\" FROM \"Agenda\" ORDER BY rowid"));
         while (days.step())
-            t.weekdays << std::get<QString>(column(days.stmt, 0));
+            t.weekdays << std::get<QString>(column(days, 0));
     }
     sql::exec(db, QStringLiteral("DELETE FROM \"Agenda\""));
     if (std::unique_ptr<jet::Table> agenda = jetFile.table(kAgenda)) {
         t.agendaDay = agenda->column(kWeekday);
         t.agenda = mapColumns(db, *agenda, kAgenda, summary.keptColumns);
-        Prepared insert(db, insertStatement(kAgenda, t.agenda));
+        sql::Stmt insert(db, insertStatement(kAgenda, t.agenda));
         std::vector<jet::Value> row;
         qint64 done = 0;
         while (agenda->next(row)) {
             const std::vector<Stored> values = storedRow(row, t.agenda);
             for (size_t i = 0; i < values.size(); ++i)
-                bind(insert.stmt, int(i + 1), values[i]);
+                bind(insert, int(i + 1), values[i]);
             insert.step();
             insert.reset();
             if (t.agendaDay >= 0)
@@ -386,14 +328,14 @@ void writeArchive(jet::File& jetFile, sqlite3* db, Tables& t, ImportSummary& sum
         summary.weekdayRows = done;
     }
     // A weekday without a row would load none of its days: it gets one with empty times.
-    Prepared add(db, QStringLiteral("INSERT INTO \"Agenda\" (\"giorno\") VALUES (?1)"));
+    sql::Stmt add(db, QStringLiteral("INSERT INTO \"Agenda\" (\"giorno\") VALUES (?1)"));
     for (const QString& day : t.weekdays) {
         bool found = false;
         for (const QString& p : t.present)
             found = found || p.compare(day, Qt::CaseInsensitive) == 0;
         if (found)
             continue;
-        bind(add.stmt, 1, day);
+        bind(add, 1, day);
         add.step();
         add.reset();
         summary.addedWeekdays << day;
@@ -420,17 +362,17 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
         std::unique_ptr<jet::Table> patients = jetFile.table(kPatients);
         if (!patients)
             notAsWritten(QStringLiteral("la tabella Pazienti non si trova più"));
-        Prepared find(db, selectStatement(kPatients, t.patients,
-                                          QStringLiteral("WHERE %1 = ?1").arg(sql::quoted(kId))));
+        sql::Stmt find(db, selectStatement(kPatients, t.patients,
+                                           QStringLiteral("WHERE %1 = ?1").arg(sql::quoted(kId))));
         qint64 rows = 0;
         while (patients->next(row)) {
             const qint64 id = idOf(row, t.patientId);
-            sqlite3_bind_int64(find.stmt, 1, id);
+            find.bind(1, id);
             if (!find.step())
                 notAsWritten(QStringLiteral("manca il paziente con ID %1").arg(id));
             const std::vector<Stored> expected = storedRow(row, t.patients);
             for (size_t i = 0; i < expected.size(); ++i)
-                if (!same(expected[i], column(find.stmt, int(i))))
+                if (!same(expected[i], column(find, int(i))))
                     notAsWritten(
                         QStringLiteral("il paziente con ID %1, campo %2").arg(id).arg(t.patients[i].name));
             find.reset();
@@ -438,12 +380,12 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
             if (progress && (rows % 250 == 0 || rows == summary.patients))
                 progress(ImportStage::Checking, rows, summary.patients);
         }
-        Prepared count(db, QStringLiteral("SELECT count(*) FROM \"Pazienti\""));
+        sql::Stmt count(db, QStringLiteral("SELECT count(*) FROM \"Pazienti\""));
         count.step();
-        if (rows != summary.patients || sqlite3_column_int64(count.stmt, 0) != rows)
+        if (rows != summary.patients || count.int64(0) != rows)
             notAsWritten(QStringLiteral("il numero dei pazienti"));
     }
-    Prepared all(
+    sql::Stmt all(
         db, selectStatement(kAgenda,
                             t.agenda.empty() ? std::vector<Mapping>{{0, kWeekday, true, true}} : t.agenda,
                             QStringLiteral("ORDER BY rowid")));
@@ -454,7 +396,7 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
                 notAsWritten(QStringLiteral("mancano righe dell'agenda"));
             const std::vector<Stored> expected = storedRow(row, t.agenda);
             for (size_t i = 0; i < expected.size(); ++i)
-                if (!same(expected[i], column(all.stmt, int(i))))
+                if (!same(expected[i], column(all, int(i))))
                     notAsWritten(QStringLiteral("la riga %1 dell'agenda, campo %2")
                                      .arg(rows + 1)
                                      .arg(t.agenda[i].name));
@@ -467,8 +409,8 @@ void verify(const QString& jetPath, sqlite3* db, const Tables& t, const ImportSu
     if (rows != summary.weekdayRows || added != summary.addedWeekdays.size())
         notAsWritten(QStringLiteral("il numero delle righe dell'agenda"));
 
-    Prepared check(db, QStringLiteral("PRAGMA quick_check"));
-    if (!check.step() || std::get<QString>(column(check.stmt, 0)) != QLatin1String("ok"))
+    sql::Stmt check(db, QStringLiteral("PRAGMA quick_check"));
+    if (!check.step() || std::get<QString>(column(check, 0)) != QLatin1String("ok"))
         notAsWritten(QStringLiteral("il controllo d'integrità del nuovo archivio"));
     check.reset();
     sql::exec(db, QStringLiteral("COMMIT"));
@@ -511,20 +453,21 @@ ImportSummary importJetArchive(const QString& jetPath, const QString& target,
         try {
             Tables tables;
             {
-                Connection out;
-                out.open(target, SQLITE_OPEN_READWRITE);
+                sql::Connection out = sql::Connection::open(target, sql::Connection::Mode::ReadWrite);
                 // Written in one go under a name of its own and flushed as a whole at the end: a
                 // crash halfway leaves a file that is thrown away, never one that is used.
-                sql::exec(out.db, QStringLiteral("PRAGMA journal_mode=MEMORY"));
-                sql::exec(out.db, QStringLiteral("PRAGMA synchronous=OFF"));
+                sql::exec(out.handle(), QStringLiteral("PRAGMA journal_mode=MEMORY"));
+                sql::exec(out.handle(), QStringLiteral("PRAGMA synchronous=OFF"));
                 // Room for the whole archive's pages, so that none is written out twice.
-                sql::exec(out.db, QStringLiteral("PRAGMA cache_size=-131072"));
-                writeArchive(jetFile, out.db, tables, summary, progress);
+                sql::exec(out.handle(), QStringLiteral("PRAGMA cache_size=-131072"));
+                writeArchive(jetFile, out.handle(), tables, summary, progress);
             }
-            Connection check;
-            check.open(target, SQLITE_OPEN_READONLY);
-            verify(jetPath, check.db, tables, summary, progress);
-            syncFile(target);
+            {
+                sql::Connection check = sql::Connection::open(target, sql::Connection::Mode::ReadOnly);
+                verify(jetPath, check.handle(), tables, summary, progress);
+            }
+            if (const files::Result synced = files::syncFile(target); !synced)
+                writeFailed(target, jetPath, synced);
         } catch (...) {
             QFile::remove(target);
             QFile::remove(target + QStringLiteral("-journal"));
@@ -533,103 +476,72 @@ ImportSummary importJetArchive(const QString& jetPath, const QString& target,
     } catch (const jet::Error& e) {
         refuse(e, jetPath);
     } catch (const sql::Failure& failure) {
-        throw StoreError(
-            err::CannotCreate,
-            QStringLiteral("Non è stato possibile scrivere il nuovo archivio \"%1\": %2. Il file "
-                           "\"%3\" non è stato modificato.")
-                .arg(shown(target), failure.message(), shown(jetPath)));
+        writeFailed(target, jetPath, failure.message());
     }
     return summary;
 }
 
 namespace {
 
-void syncFolderOf(const QString& path) {
-    const int fd =
-        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        throw sql::Failure(SQLITE_IOERR_DIR_FSYNC, QStringLiteral("fsync"));
-    }
-    ::close(fd);
+// A step on the files that failed: the system's error number.
+struct FileStep {
+    files::Result result;
+};
+
+void check(const files::Result& result) {
+    if (!result)
+        throw FileStep{result};
 }
 
 void removeWithJournal(const QString& path) {
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
+    files::remove(path);
+    files::remove(path + QStringLiteral("-journal"));
 }
 
-bool sameFile(const QString& a, const QString& b) {
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+bool sameContent(const QString& a, const QString& b) {
+    files::Status sa;
+    files::Status sb;
+    if (!files::status(a, sa) || !files::status(b, sb) || sa.size != sb.size)
         return false;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return true;
-    if (sa.st_size != sb.st_size)
-        return false;
-    QFile fa(a);
-    QFile fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
-        return false;
-    while (!fa.atEnd()) {
-        if (fa.read(1 << 20) != fb.read(1 << 20))
-            return false;
-    }
-    return fb.atEnd();
+    QByteArray ba;
+    QByteArray bb;
+    return files::readFile(a, ba) && files::readFile(b, bb) && ba == bb;
 }
 
-// Gives the Jet file at `database` its kept name as well, never over another file: a hard link,
-// or where the file system has none, a copy finished and flushed under a temporary name first.
+// Gives the Jet file at `database` its kept name as well, never over another file: a second name
+// for the same file, or where the file system has none, a copy finished and flushed under a
+// temporary name first. A name kept by a conversion that was cut short is used again.
 QString keepOriginal(const QString& database) {
     const QString base = keptOriginalName(database);
     const QString stem = base.chopped(4);
     for (int n = 1; n < 1000; ++n) {
         const QString kept = n == 1 ? base : QStringLiteral("%1-%2.mdb").arg(stem).arg(n);
-        const QFileInfo info(kept);
-        if (info.exists() || info.isSymLink()) {
-            // Kept by a conversion that was cut short: the same file, kept once.
-            if (sameFile(kept, database))
+        files::Status existing;
+        if (files::linkStatus(kept, existing)) {
+            if (sameContent(kept, database))
                 return kept;
             continue;
         }
-        const QByteArray from = QFile::encodeName(database);
-        const QByteArray to = QFile::encodeName(kept);
-        if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0) {
-            syncFolderOf(kept);
-            return kept;
-        }
-        if (errno == EEXIST)
+        const files::Result linked = files::link(database, kept);
+        if (linked.error == EEXIST)
             continue;
-        const QString copy = kept + QStringLiteral(".copia");
-        QFile::remove(copy);
-        {
-            QFile in(database);
-            QFile out(copy);
-            if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-                throw sql::Failure(SQLITE_CANTOPEN, out.errorString());
-            while (!in.atEnd()) {
-                const QByteArray chunk = in.read(1 << 20);
-                if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-                    throw sql::Failure(SQLITE_IOERR_READ, in.errorString());
-                if (out.write(chunk) != chunk.size())
-                    throw sql::Failure(SQLITE_IOERR_WRITE, out.errorString());
+        if (!linked) {
+            const QString copy = kept + QStringLiteral(".copia");
+            files::remove(copy);
+            QByteArray bytes;
+            check(files::readFile(database, bytes));
+            check(files::writeFile(copy, bytes, nullptr, files::Sync::Yes));
+            if (const files::Result moved = files::renameNew(copy, kept); !moved) {
+                files::remove(copy);
+                if (moved.error == EEXIST)
+                    continue;
+                check(moved);
             }
-            if (!out.flush() || ::fsync(out.handle()) != 0)
-                throw sql::Failure(SQLITE_IOERR_FSYNC, out.errorString());
         }
-        if (::renameat2(AT_FDCWD, QFile::encodeName(copy).constData(), AT_FDCWD, to.constData(),
-                        RENAME_NOREPLACE) != 0 &&
-            (errno == EEXIST || QFileInfo::exists(kept) || !QFile::rename(copy, kept))) {
-            QFile::remove(copy);
-            continue;
-        }
-        syncFolderOf(kept);
+        check(files::syncFolder(QFileInfo(kept).absolutePath()));
         return kept;
     }
-    throw sql::Failure(SQLITE_CANTOPEN, QStringLiteral("nessun nome libero per l'originale"));
+    throw FileStep{files::Result{EEXIST}};
 }
 
 } // namespace
@@ -652,21 +564,19 @@ InPlaceSummary convertInPlace(const QString& database, const ImportProgress& pro
     try {
         summary.kept = keepOriginal(database);
         // One step: the name is the Jet file's until it is the finished archive's.
-        if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(database).constData()) != 0)
-            throw sql::Failure(SQLITE_IOERR, QString::fromLocal8Bit(std::strerror(errno)));
-    } catch (const sql::Failure& failure) {
+        check(files::rename(temp, database));
+    } catch (const FileStep& failed) {
         removeWithJournal(temp);
         throw StoreError(
             err::CannotCreate,
             QStringLiteral("Non è stato possibile mettere al suo posto il nuovo archivio \"%1\": "
                            "%2. Il file non è stato modificato.")
-                .arg(shown(database), failure.message()));
+                .arg(shown(database), failed.result.diskFull()
+                                          ? QStringLiteral("il disco è pieno")
+                                          : QString::fromLocal8Bit(std::strerror(failed.result.error))));
     }
-    try {
-        syncFolderOf(database);
-    } catch (const sql::Failure&) {
-        // The archive is in place; the system writes the folder out in its own time.
-    }
+    // The archive is in place; a folder that cannot be flushed now is written out by the system.
+    files::syncFolder(QFileInfo(database).absolutePath());
     return summary;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Engine.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -8,88 +10,7 @@
 #include <optional>
 #include <stdexcept>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace qv {
-
-namespace sql {
-
-// The engine's description of a failure in the user's words: known causes in Italian, the
-// engine's own text otherwise (a trigger's message is kept as it is).
-QString italianMessage(int code, const QString& engine);
-
-// A failure reported by the engine: its extended result code and its description in the
-// user's words (italianMessage of the engine's text).
-class Failure : public std::runtime_error {
-public:
-    Failure(int code, const QString& engineText)
-        : Failure(code, engineText, italianMessage(code, engineText)) {}
-    int code() const { return code_; }
-    int primaryCode() const { return code_ & 0xff; }
-    const QString& message() const { return message_; }
-
-private:
-    Failure(int code, const QString&, const QString& message)
-        : std::runtime_error(message.toStdString()), code_(code), message_(message) {}
-    int code_;
-    QString message_;
-};
-
-// One prepared statement, finalized when it goes out of scope. Values are bound by
-// parameter number (from 1), never pasted into the text.
-class Stmt {
-public:
-    Stmt(sqlite3* db, const QString& text);
-    ~Stmt();
-    Stmt(Stmt&& other) noexcept;
-    Stmt& operator=(Stmt&& other) noexcept;
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-
-    void bind(int parameter, const QVariant& value);
-    void bind(int parameter, qint64 value);
-    void bind(int parameter, const QString& value);
-
-    // Steps once: true on a row, false when done. A failure resets the statement and raises.
-    bool step();
-    // Steps until done, then resets.
-    void run();
-    // Ready to run again; bindings are kept.
-    void reset();
-
-    int columnCount() const;
-    bool isNull(int column) const;
-    qint64 int64(int column) const;
-    QString text(int column) const;
-    QVariant value(int column) const;
-
-private:
-    sqlite3* db_ = nullptr;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-// Runs statement text that takes no parameters (schema, pragmas, transaction control).
-void exec(sqlite3* db, const QString& text);
-
-// One write transaction (BEGIN IMMEDIATE). Rolled back unless commit() succeeded.
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db);
-    ~Transaction();
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    void commit();
-
-private:
-    sqlite3* db_;
-    bool open_ = false;
-};
-
-// A table, view or column name as the engine reads it, whatever characters it holds.
-QString quoted(const QString& identifier);
-
-} // namespace sql
 
 // What the store knows of a table or view of the file.
 struct TableInfo {
@@ -122,7 +43,7 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    sqlite3* handle() const { return db_; }
+    sqlite3* handle() const { return db_.handle(); }
     const QString& path() const { return path_; }
 
     // Grows by one on every write through this connection, so that live record sets
@@ -162,10 +83,10 @@ public:
     QString readFailure(const sql::Failure& failure) const;
 
 private:
-    Database(sqlite3* db, const QString& path) : db_(db), path_(path) {}
+    Database(sql::Connection db, const QString& path) : db_(std::move(db)), path_(path) {}
     void checkSchema();
 
-    sqlite3* db_ = nullptr;
+    sql::Connection db_;
     QString path_;
     quint64 generation_ = 0;
     quint64 unknownWrites_ = 0;

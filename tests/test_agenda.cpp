@@ -314,16 +314,15 @@ TEST_F(AgendaSheet, impostazioneOrarioAnsweredNoStoresNothing) {
     open();
     box(1, Time)->clear();
     typeInto(box(1, Time), u("07:00"));
-    ExpectedBox ask;
-    ask.prompt =
-        u("In questo momento l'agenda è aperta sul giorno della settimana 'lunedì'. Vuoi che le "
-          "impostazioni degli orari così come appaiono oggi vengano mantenute anche per tutti i futuri "
-          "giorni della settimana di lunedì?");
-    ask.title = u("A T T E N Z I O N E !!!!");
-    ask.icon = MsgIcon::None;
-    ask.buttons = MsgButtons::YesNo;
-    ask.answer = MsgAnswer::No;
-    fp.msg.expect(ask);
+    fp.msg.expect(
+        {.prompt =
+             u("In questo momento l'agenda è aperta sul giorno della settimana 'lunedì'. Vuoi che le "
+               "impostazioni degli orari così come appaiono oggi vengano mantenute anche per tutti i futuri "
+               "giorni della settimana di lunedì?"),
+         .title = u("A T T E N Z I O N E !!!!"),
+         .icon = MsgIcon::None,
+         .buttons = MsgButtons::YesNo,
+         .answer = MsgAnswer::No});
     QTest::mouseClick(agenda().CandyHCommand7, Qt::LeftButton);
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_EQ(MsgAnswer::Yes, fp.msg.shown()[0].defaultAnswer);
@@ -344,10 +343,7 @@ TEST_F(AgendaSheet, impostazioneOrarioAnsweredYesChangesEveryMondayWithoutAFille
     typeInto(box(1, Time), u("07:30"));
     box(40, Time)->clear();
     typeInto(box(40, Time), u("19:00"));
-    ExpectedBox yes;
-    yes.title = u("A T T E N Z I O N E !!!!");
-    yes.answer = MsgAnswer::Yes;
-    fp.msg.expect(yes);
+    fp.msg.expect({.title = u("A T T E N Z I O N E !!!!"), .answer = MsgAnswer::Yes});
     QTest::mouseClick(agenda().CandyHCommand7, Qt::LeftButton);
     EXPECT_EQ("07:30", rowTime("lunedì", 1));
     EXPECT_EQ("19:00", rowTime("lunedì", 40));
@@ -373,13 +369,8 @@ TEST_F(AgendaSheet, aRefusedWriteOfTheWeekdayTimesIsReportedAndTheProgramGoesOn)
     open();
     box(1, Time)->clear();
     typeInto(box(1, Time), u("07:15"));
-    ExpectedBox yes;
-    yes.title = u("A T T E N Z I O N E !!!!");
-    yes.answer = MsgAnswer::Yes;
-    fp.msg.expect(yes);
-    ExpectedBox refused;
-    refused.icon = MsgIcon::Exclamation;
-    fp.msg.expect(refused);
+    fp.msg.expect({.title = u("A T T E N Z I O N E !!!!"), .answer = MsgAnswer::Yes});
+    fp.msg.expect({.icon = MsgIcon::Exclamation});
     QTest::mouseClick(agenda().CandyHCommand7, Qt::LeftButton);
     ASSERT_EQ(2u, fp.msg.shown().size());
     EXPECT_TRUE(fp.msg.shown()[1].prompt.startsWith(u("Gli orari di lunedì non sono stati memorizzati: ")));

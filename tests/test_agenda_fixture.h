@@ -6,12 +6,12 @@
 #include "app/Screens.h"
 #include "app/frmInizio.h"
 #include "platform/Dates.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Files.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
+#include "tests/support/Text.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,20 +21,13 @@
 
 namespace qv::test {
 
-inline QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-class AgendaTest : public ::testing::Test {
+class AgendaTest : public ScreensTest {
 protected:
     static constexpr FormAgend::Column Time = FormAgend::Column::Time;
     static constexpr FormAgend::Column Name = FormAgend::Column::Name;
     static constexpr FormAgend::Column Note = FormAgend::Column::Note;
 
-    void SetUp() override {
-        Database::create(fp.dbPath());
-        fp.clock.set(QDate(2004, 12, 6)); // a Monday
-    }
+    void SetUp() override { fp.clock.set(QDate(2004, 12, 6)); } // a Monday
 
     FormAgend& agenda() { return screens.agend(); }
 
@@ -68,18 +61,11 @@ protected:
     QString dayPath(const QDate& date) const {
         return dayfile::filePath(fp.platform.folder, dates::longDate(date));
     }
-    QByteArray dayBytes(const QDate& date) const {
-        QFile file(dayPath(date));
-        if (!file.open(QIODevice::ReadOnly))
-            return "<missing>";
-        return file.readAll();
-    }
+    QByteArray dayBytes(const QDate& date) const { return readFile(dayPath(date)); }
     QStringList dayValues(const QDate& date) const { return dayfile::decode(dayBytes(date)); }
     void writeDay(const QDate& date, const QByteArray& bytes) {
         dayfile::ensureFolder(fp.platform.folder);
-        QFile file(dayPath(date));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        ASSERT_TRUE(writeFile(dayPath(date), bytes));
     }
 
     // A slot time as the weekday row holds it.
@@ -96,9 +82,6 @@ protected:
             texts << agenda().Text(i)->text();
         return texts;
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 } // namespace qv::test

@@ -4,6 +4,7 @@
 #include "store/ArchiveImport.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,7 +23,7 @@ using namespace qv;
 namespace {
 
 QString committed(const QString& name) {
-    return QStringLiteral(QT_TESTCASE_SOURCEDIR "/access-archives/") + name;
+    return test::testData(QStringLiteral("access-archives/") + name);
 }
 
 // The large archive is not part of the repository: it is used where the test archives lie.
@@ -34,15 +35,11 @@ QString shared(const QString& name) {
 }
 
 QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
+    return test::readFile(path);
 }
 
 void write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
+    ASSERT_TRUE(test::writeFile(path, bytes));
 }
 
 // ---- byte-level changes to a copy of archivio-piccolo.mdb (4 KB pages) ----

@@ -5,6 +5,7 @@
 #include "store/Database.h"
 #include "tests/support/AsUser.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/Files.h"
 #include "tests/support/Sql.h"
 
 #include <QCryptographicHash>
@@ -29,18 +30,6 @@ QString backupOf(FakePlatform& fp, const char* date, const QString& name = QStri
     return name.isEmpty() ? folder : folder + QLatin1Char('/') + name;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
 DailyBackup::Outcome backUp(FakePlatform& fp) {
     DailyBackup backup(fp.platform);
     backup.start();
@@ -49,18 +38,10 @@ DailyBackup::Outcome backUp(FakePlatform& fp) {
     return backup.outcome();
 }
 
-// Every page after the file's header overwritten, as a failing disk might leave it.
 // The box cuts a line past a hundred characters: nothing the program says may be lost to that.
 void expectShortLines(const QString& prompt) {
     for (const QString& line : prompt.split(QStringLiteral("\r\n")))
         EXPECT_LE(line.size(), 100) << line.toStdString();
-}
-
-void damage(const QString& path) {
-    QByteArray bytes = readFile(path);
-    for (qsizetype i = 100; i < bytes.size(); ++i)
-        bytes[i] = char(0xA5);
-    writeFile(path, bytes);
 }
 
 } // namespace
@@ -70,7 +51,7 @@ TEST(DailyBackup, firstStartOfTheDayCopiesDatabaseAndAgendaSecondStartDoesNot) {
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
     execSql(fp.dbPath(), "INSERT INTO Pazienti (Cognome, Nome) VALUES ('Rossi', 'Mario')");
-    writeFile(fp.platform.path("Agd/" + kDay), "\"Rossi 9:00\"\r\n");
+    ASSERT_TRUE(writeFile(fp.platform.path("Agd/" + kDay), "\"Rossi 9:00\"\r\n"));
 
     EXPECT_EQ(DailyBackup::Outcome::Made, backUp(fp));
     EXPECT_EQ(1, patientCount(backupOf(fp, "2004-12-06", "quorvane.mdb")));
@@ -150,16 +131,15 @@ TEST(DailyBackup, keepingRuleOverAYearKeepsTwoWeeksAndTheFirstOfEachMonth) {
               names.join(' ').toStdString());
 
     // In the folder, only folders named as a backup's date are ever removed.
-    FakePlatform fp;
-    Database::create(fp.dbPath());
+    ArchiveFolder fp;
     fp.clock.set(QDate(2025, 3, 20));
     const QString root = backups::folderPath(fp.platform.folder);
     for (QDate day(2025, 2, 1); day < QDate(2025, 3, 20); day = day.addDays(1))
         QDir().mkpath(root + QLatin1Char('/') + day.toString(Qt::ISODate) + "/Agd");
-    QDir().mkpath(root + "/2024-01-15");  // older than a year
-    QDir().mkpath(root + "/appunti");     // the user's own
-    QDir().mkpath(root + "/2025-02-30");  // no such date
-    writeFile(root + "/2025-01-05", "x"); // a file, not a backup
+    QDir().mkpath(root + "/2024-01-15");               // older than a year
+    QDir().mkpath(root + "/appunti");                  // the user's own
+    QDir().mkpath(root + "/2025-02-30");               // no such date
+    ASSERT_TRUE(writeFile(root + "/2025-01-05", "x")); // a file, not a backup
     EXPECT_EQ(DailyBackup::Outcome::Made, backUp(fp));
     const QStringList left = QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     EXPECT_EQ(QStringList({"2025-01-05", "2025-02-01", "2025-02-30", "2025-03-01", "2025-03-07", "2025-03-08",
@@ -175,7 +155,7 @@ TEST(DailyBackup, aBackupThatCannotBeMadeIsSaidOnceAfterTheStartScreenAndTriedAg
     FakePlatform fp;
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
-    writeFile(fp.platform.path("Backup"), "un file al posto della cartella");
+    ASSERT_TRUE(writeFile(fp.platform.path("Backup"), "un file al posto della cartella"));
     {
         Screens screens(fp.platform);
         DailyBackup backup(fp.platform);
@@ -183,9 +163,7 @@ TEST(DailyBackup, aBackupThatCannotBeMadeIsSaidOnceAfterTheStartScreenAndTriedAg
         backup.waitForEnd(); // failed before the start screen is there: nothing said yet
         EXPECT_EQ(DailyBackup::Outcome::Failed, backup.outcome());
         EXPECT_TRUE(fp.msg.shown().empty());
-        ExpectedBox box;
-        box.icon = MsgIcon::Exclamation;
-        box.buttons = MsgButtons::Ok;
+        ExpectedBox box{.icon = MsgIcon::Exclamation, .buttons = MsgButtons::Ok};
         fp.msg.expect(box);
         startProgram(screens);
         backup.startScreenShown();
@@ -203,13 +181,10 @@ TEST(DailyBackup, aBackupThatCannotBeMadeIsSaidOnceAfterTheStartScreenAndTriedAg
 
     // A folder the user may not write in.
     asUnprivilegedUser([] {
-        FakePlatform user;
-        Database::create(user.dbPath());
+        ArchiveFolder user;
         ASSERT_TRUE(QDir().mkpath(user.platform.path("Backup")));
         ASSERT_EQ(0, ::chmod(QFile::encodeName(user.platform.path("Backup")).constData(), 0555));
-        ExpectedBox box;
-        box.icon = MsgIcon::Exclamation;
-        user.msg.expect(box);
+        user.msg.expect({.icon = MsgIcon::Exclamation});
         EXPECT_EQ(DailyBackup::Outcome::Failed, backUp(user));
         ASSERT_EQ(1u, user.msg.shown().size());
         EXPECT_TRUE(user.msg.shown()[0].prompt.contains("non è permesso scrivere"));
@@ -221,7 +196,7 @@ TEST(DailyBackup, endingTheProgramDuringABackupLeavesNoHalfBackup) {
     FakePlatform fp;
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
-    writeFile(fp.platform.path("Agd/" + kDay), "\"\"\r\n");
+    ASSERT_TRUE(writeFile(fp.platform.path("Agd/" + kDay), "\"\"\r\n"));
     QSemaphore inStep;
     {
         Screens screens(fp.platform);
@@ -252,8 +227,8 @@ TEST(Recovery, aDamagedArchiveOffersTheNewestSoundBackupAndKeepsTheDamagedFile) 
         Session session;
         ASSERT_TRUE(openSession(fp.platform, session));
         execSql(fp.dbPath(), "INSERT INTO Pazienti (Cognome) VALUES ('Rossi')");
-        writeFile(kept, "\"prima\"\r\n");
-        writeFile(gone, "\"Bianchi 10:00\"\r\n");
+        ASSERT_TRUE(writeFile(kept, "\"prima\"\r\n"));
+        ASSERT_TRUE(writeFile(gone, "\"Bianchi 10:00\"\r\n"));
         ASSERT_EQ(DailyBackup::Outcome::Made, backUp(fp));
         execSql(fp.dbPath(), "INSERT INTO Pazienti (Cognome) VALUES ('Verdi')");
         fp.clock.set(QDate(2004, 12, 7));
@@ -261,18 +236,16 @@ TEST(Recovery, aDamagedArchiveOffersTheNewestSoundBackupAndKeepsTheDamagedFile) 
         fp.clock.set(QDate(2004, 12, 8));
         ASSERT_EQ(DailyBackup::Outcome::Made, backUp(fp));
     }
-    damage(backupOf(fp, "2004-12-08", "quorvane.mdb")); // the newest backup is no good
-    writeFile(kept, "\"dopo la copia\"\r\n");
+    ASSERT_TRUE(damage(backupOf(fp, "2004-12-08", "quorvane.mdb"))); // the newest backup is no good
+    ASSERT_TRUE(writeFile(kept, "\"dopo la copia\"\r\n"));
     const timespec later[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 60, 0}};
     ASSERT_EQ(0, ::utimensat(AT_FDCWD, QFile::encodeName(kept).constData(), later, 0));
     QFile::remove(gone);
-    damage(fp.dbPath());
+    ASSERT_TRUE(damage(fp.dbPath()));
     const QByteArray damaged = readFile(fp.dbPath());
     fp.clock.set(QDate(2004, 12, 9), QTime(11, 22, 33));
 
-    ExpectedBox offer;
-    offer.buttons = MsgButtons::YesNo;
-    offer.answer = MsgAnswer::No;
+    ExpectedBox offer{.buttons = MsgButtons::YesNo, .answer = MsgAnswer::No};
     fp.msg.expect(offer);
     {
         Session declined;
@@ -299,14 +272,11 @@ TEST(Recovery, aDamagedArchiveOffersTheNewestSoundBackupAndKeepsTheDamagedFile) 
 }
 
 TEST(Recovery, aDamagedBackupIsNeverOfferedNorAnythingForAnArchiveThatIsNotDamaged) {
-    FakePlatform fp;
-    Database::create(fp.dbPath());
+    ArchiveFolder fp;
     ASSERT_EQ(DailyBackup::Outcome::Made, backUp(fp));
-    damage(backupOf(fp, "2004-12-06", "quorvane.mdb"));
-    damage(fp.dbPath());
-    ExpectedBox asToday;
-    asToday.icon = MsgIcon::Critical;
-    asToday.buttons = MsgButtons::Ok;
+    ASSERT_TRUE(damage(backupOf(fp, "2004-12-06", "quorvane.mdb")));
+    ASSERT_TRUE(damage(fp.dbPath()));
+    ExpectedBox asToday{.icon = MsgIcon::Critical, .buttons = MsgButtons::Ok};
     fp.msg.expect(asToday);
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
@@ -314,8 +284,7 @@ TEST(Recovery, aDamagedBackupIsNeverOfferedNorAnythingForAnArchiveThatIsNotDamag
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains("danneggiato")) << fp.msg.shown()[0].prompt.toStdString();
 
     // A sound database of another program is no damage: a sound backup is not offered for it.
-    FakePlatform other;
-    Database::create(other.dbPath());
+    ArchiveFolder other;
     ASSERT_EQ(DailyBackup::Outcome::Made, backUp(other));
     execSql(other.dbPath(), "DROP VIEW \"Pazienti Query\"; DROP TABLE Pazienti; CREATE TABLE Fatture (n)");
     other.msg.expect(asToday);

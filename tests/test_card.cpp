@@ -5,10 +5,10 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -27,10 +27,9 @@ using namespace qv::test;
 
 namespace {
 
-class Card : public ::testing::Test {
+class Card : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Data) VALUES"
                 " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
@@ -40,23 +39,9 @@ protected:
                 " (5, 'Galli', 'Sara', NULL, NULL, NULL)");
     }
 
-    frmScheda& card() { return screens.scheda(); }
-
-    // Shows the card on a patient the way the search and the list do.
-    void openCardOn(int id) {
-        RecordSet& records = card().Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), QString::number(id));
-        screens.show(card());
-        QApplication::processEvents();
-    }
-
     QWidget* toolButton(const QString& key) {
         return card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key));
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Card, laysOutItsBoundBoxesAndLabels) {
@@ -217,6 +202,47 @@ TEST_F(Card, menuToolbarLabelsAndStatusBarCarryTheirNamesAndTexts) {
     fp.clock.set(QDate(2005, 3, 8), QTime(0, 1));
     EXPECT_TRUE(QTest::qWaitFor([&c] { return c.sbPanel(3)->text() == QStringLiteral("00:01"); }, 3000));
     EXPECT_EQ("08/03/2005", c.sbPanel(2)->text().toStdString());
+}
+
+TEST_F(Card, theCommandLabelsAreButtonsForTheKeyboardAndTheScreenReader) {
+    openCardOn(3);
+    frmScheda& c = card();
+    for (QLabel* label : {c.lblCerca, c.lblLista, c.lblNuovo, c.Label7, c.lblMnu}) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(nullptr, spoken);
+        EXPECT_EQ(QAccessible::Button, spoken->role()) << label->text().toStdString();
+        EXPECT_EQ(label->text(), spoken->text(QAccessible::Name));
+        // The label with the focus is marked as such.
+        c.txtFields(1)->setFocus();
+        const QImage unfocused = label->grab().toImage();
+        label->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(unfocused, label->grab().toImage()) << label->text().toStdString();
+    }
+    // After the recall date, Tab walks the commands in their row.
+    c.Text5->setFocus(Qt::TabFocusReason);
+    for (QLabel* next : {c.lblCerca, c.lblLista, c.lblNuovo, c.Label7, c.lblMnu}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(next, QApplication::focusWidget());
+    }
+    // Return and Space run them; a click leaves the focus where it was.
+    QTest::keyClick(c.lblMnu, Qt::Key_Return);
+    EXPECT_TRUE(screens.inizio().isVisible());
+    EXPECT_FALSE(c.isVisible());
+    screens.hide(screens.inizio());
+    openCardOn(3);
+    c.lblCerca->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(c.lblCerca, Qt::Key_Space);
+    EXPECT_TRUE(screens.cerca().isVisible());
+    EXPECT_FALSE(c.isVisible());
+    screens.hide(screens.cerca());
+    openCardOn(3);
+    // Pressing the mouse on one leaves the focus in its box; let go elsewhere, nothing runs.
+    c.txtFields(2)->setFocus();
+    QTest::mousePress(c.Label7, Qt::LeftButton);
+    EXPECT_EQ(c.txtFields(2), QApplication::focusWidget());
+    QTest::mouseRelease(c.Label7, Qt::LeftButton, {}, QPoint(-5, -5));
+    EXPECT_TRUE(c.isVisible());
+    EXPECT_TRUE(fp.msg.shown().empty());
 }
 
 TEST_F(Card, toolbarButtonsGetTheCardsOwnPicturesWhereTheIconThemeHasNone) {
@@ -391,11 +417,7 @@ TEST_F(Card, schermoAnalisiAndUnknownKeysDoNothing) {
 
 TEST_F(Card, copyrightShowsTheCreditLine) {
     openCardOn(1);
-    ExpectedBox box;
-    box.title = QStringLiteral("Quorvane");
-    box.icon = MsgIcon::None;
-    box.buttons = MsgButtons::Ok;
-    fp.msg.expect(box);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
     card().mnuautor->trigger();
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("Quorvane")));

@@ -3,8 +3,7 @@
 #include "app/Screens.h"
 #include "card/frmScheda.h"
 #include "platform/BoundWidgets.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QApplication>
@@ -21,10 +20,9 @@ using namespace qv::test;
 
 namespace {
 
-class CardBoxes : public ::testing::Test {
+class CardBoxes : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, \"Telefono Ufficio\", \"Data richiamo\") VALUES"
                 " (1, 'Rossi', 'Rossi', '15/03/2004'), (2, 'Bianchi', NULL, NULL)");
@@ -43,9 +41,6 @@ protected:
         QGuiApplication::clipboard()->setText(text);
         QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 class CardEditing : public CardBoxes, public ::testing::WithParamInterface<int> {

@@ -4,8 +4,7 @@
 #include "card/frmScheda.h"
 #include "clinical/frmCartellaClinica.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAction>
@@ -22,25 +21,13 @@ using namespace qv::test;
 
 namespace {
 
-class CardWrites : public ::testing::Test {
+class CardWrites : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Società\") VALUES"
                              " (1, 'Rossi', 'Mario', NULL), (2, 'Bianchi', 'Anna', NULL),"
                              " (3, 'Verdi', 'Luca', 'Acme'), (4, 'Neri', 'Paola', NULL)");
     }
-
-    frmScheda& card() { return screens.scheda(); }
-
-    void openCardOn(const QString& id) {
-        RecordSet& records = card().Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), id);
-        screens.show(card());
-        QApplication::processEvents();
-    }
-    void openCardOn(int id) { openCardOn(QString::number(id)); }
 
     void clickTool(const QString& key) {
         QTest::mouseClick(card().Toolbar1->widgetForAction(card().Toolbar1ButtonByKey(key)), Qt::LeftButton);
@@ -58,9 +45,6 @@ protected:
         QTest::keyClick(card().Text5, Qt::Key_Tab);
         QApplication::processEvents();
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 // ---- new patients ----
@@ -140,13 +124,12 @@ TEST_F(CardWrites, noteNeedsCognomeOrSocieta) {
     c.txtFields(1)->clear();
     type(c.txtFields(2), QStringLiteral("Mario"));
     type(c.txtFields(4), QStringLiteral("Via Po 1"));
-    ExpectedBox box;
-    box.prompt =
-        QStringLiteral("Raccolta dei dati indispensabili non completa! Devi riempire almeno il campo "
-                       "Cognome o il campo Società.");
-    box.title = QStringLiteral("Richiesta dati");
-    box.icon = MsgIcon::Exclamation;
-    box.buttons = MsgButtons::Ok;
+    ExpectedBox box{.prompt = QStringLiteral(
+                        "Raccolta dei dati indispensabili non completa! Devi riempire almeno il campo "
+                        "Cognome o il campo Società."),
+                    .title = QStringLiteral("Richiesta dati"),
+                    .icon = MsgIcon::Exclamation,
+                    .buttons = MsgButtons::Ok};
     fp.msg.expect(box);
     QTest::mouseClick(c.Label7, Qt::LeftButton);
     EXPECT_TRUE(fp.msg.scriptDone());
@@ -233,21 +216,17 @@ TEST_F(CardWrites, noteWithoutAnIdDoesNothing) {
 
 TEST_F(CardWrites, deletingTheFirstRowIsRefusedWithAWarning) {
     openCardOn(1);
-    ExpectedBox ask;
-    ask.prompt = QStringLiteral("Cancellare tutti i dati in questa scheda?");
-    ask.title = QStringLiteral("Attenzione!");
-    ask.icon = MsgIcon::None;
-    ask.buttons = MsgButtons::YesNo;
-    ask.answer = MsgAnswer::Yes;
-    fp.msg.expect(ask);
-    ExpectedBox warning;
-    warning.prompt =
-        QStringLiteral("L'eliminazione di questo record del database potrebbe generare un errore: "
-                       "cancellare manualmente i campi eventualmente riempiti.");
-    warning.title = QStringLiteral("Quorvane");
-    warning.icon = MsgIcon::None;
-    warning.buttons = MsgButtons::Ok;
-    fp.msg.expect(warning);
+    fp.msg.expect({.prompt = QStringLiteral("Cancellare tutti i dati in questa scheda?"),
+                   .title = QStringLiteral("Attenzione!"),
+                   .icon = MsgIcon::None,
+                   .buttons = MsgButtons::YesNo,
+                   .answer = MsgAnswer::Yes});
+    fp.msg.expect(
+        {.prompt = QStringLiteral("L'eliminazione di questo record del database potrebbe generare un errore: "
+                                  "cancellare manualmente i campi eventualmente riempiti."),
+         .title = QStringLiteral("Quorvane"),
+         .icon = MsgIcon::None,
+         .buttons = MsgButtons::Ok});
     clickTool(QStringLiteral("Cancella"));
     EXPECT_TRUE(fp.msg.scriptDone());
     EXPECT_EQ(4, patientCount(fp.dbPath()));
@@ -257,10 +236,9 @@ TEST_F(CardWrites, deletingTheFirstRowIsRefusedWithAWarning) {
 TEST_F(CardWrites, deletingElsewhereRemovesThePatientAndGoesToTheFirstRow) {
     openCardOn(3);
     // "No" keeps everything.
-    ExpectedBox ask;
-    ask.prompt = QStringLiteral("Cancellare tutti i dati in questa scheda?");
-    ask.title = QStringLiteral("Attenzione!");
-    ask.answer = MsgAnswer::No;
+    ExpectedBox ask{.prompt = QStringLiteral("Cancellare tutti i dati in questa scheda?"),
+                    .title = QStringLiteral("Attenzione!"),
+                    .answer = MsgAnswer::No};
     fp.msg.expect(ask);
     clickTool(QStringLiteral("Cancella"));
     EXPECT_EQ(4, patientCount(fp.dbPath()));
@@ -297,16 +275,12 @@ TEST_F(CardWrites, deletingTheLastPatientLeftSaysTheTableIsEmpty) {
         other.Seek(QStringLiteral("="), QString::fromLatin1(id));
         other.Delete();
     }
-    ExpectedBox ask;
-    ask.prompt = QStringLiteral("Cancellare tutti i dati in questa scheda?");
-    ask.answer = MsgAnswer::Yes;
-    fp.msg.expect(ask);
-    ExpectedBox empty;
-    empty.prompt = QStringLiteral(" La tabella è vuota.");
-    empty.title = QStringLiteral("Tabella vuota");
-    empty.icon = MsgIcon::Information;
-    empty.buttons = MsgButtons::Ok;
-    fp.msg.expect(empty);
+    fp.msg.expect(
+        {.prompt = QStringLiteral("Cancellare tutti i dati in questa scheda?"), .answer = MsgAnswer::Yes});
+    fp.msg.expect({.prompt = QStringLiteral(" La tabella è vuota."),
+                   .title = QStringLiteral("Tabella vuota"),
+                   .icon = MsgIcon::Information,
+                   .buttons = MsgButtons::Ok});
     clickTool(QStringLiteral("Cancella"));
     EXPECT_TRUE(fp.msg.scriptDone());
     EXPECT_EQ(0, patientCount(fp.dbPath()));
@@ -320,11 +294,10 @@ TEST_F(CardWrites, recallDateIsCheckedWhenTheBoxIsLeft) {
     openCardOn(2);
     frmScheda& c = card();
     type(c.Text5, QStringLiteral("31/02/2004"));
-    ExpectedBox wrong;
-    wrong.prompt = QStringLiteral("Data errata!  ");
-    wrong.title = QStringLiteral("Quorvane");
-    wrong.icon = MsgIcon::None;
-    wrong.buttons = MsgButtons::Ok;
+    ExpectedBox wrong{.prompt = QStringLiteral("Data errata!  "),
+                      .title = QStringLiteral("Quorvane"),
+                      .icon = MsgIcon::None,
+                      .buttons = MsgButtons::Ok};
     fp.msg.expect(wrong);
     leaveText5();
     EXPECT_TRUE(fp.msg.scriptDone());
@@ -384,18 +357,13 @@ protected:
 
     // The data-error box, then the card's own, then the orderly end with no other box.
     void expectRefusalAndEnd() {
-        ExpectedBox dataError;
-        dataError.title = QStringLiteral("Quorvane");
-        dataError.icon = MsgIcon::None;
-        dataError.buttons = MsgButtons::Ok;
-        fp.msg.expect(dataError);
-        ExpectedBox brellith;
-        brellith.prompt = QStringLiteral("Brellith ha intercettato un errore!");
-        brellith.title = QStringLiteral("Quorvane");
-        brellith.icon = MsgIcon::Critical;
-        brellith.buttons = MsgButtons::Ok;
-        brellith.whileOpen = [this] { EXPECT_FALSE(fp.end.ended()); };
-        fp.msg.expect(brellith);
+        fp.msg.expect(
+            {.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
+        fp.msg.expect({.prompt = QStringLiteral("Brellith ha intercettato un errore!"),
+                       .title = QStringLiteral("Quorvane"),
+                       .icon = MsgIcon::Critical,
+                       .buttons = MsgButtons::Ok,
+                       .whileOpen = [this] { EXPECT_FALSE(fp.end.ended()); }});
     }
 
     void checkEnded(const char* refusal) {

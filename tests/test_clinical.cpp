@@ -9,8 +9,7 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -37,10 +36,9 @@ namespace {
 const char* const kBianchiNote = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Prima visita: "
                                  "{\\b carie} al 36.\\par}";
 
-class Notes : public ::testing::Test {
+class Notes : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\", Note) VALUES"
                 " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme', NULL),"
@@ -55,7 +53,6 @@ protected:
     // (the card's clock would otherwise tick into the next test).
     void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    frmScheda& card() { return screens.scheda(); }
     frmCartellaClinica& notes() { return screens.cartellaClinica(); }
     RichTextBox* editor() { return notes().RichTextBox1; }
 
@@ -92,9 +89,6 @@ protected:
         execSql(fp.dbPath(), "CREATE TRIGGER refuse_note BEFORE UPDATE OF Note ON Pazienti"
                              " WHEN NEW.Note IS NOT NULL BEGIN SELECT RAISE(ABORT, 'nota rifiutata'); END");
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Notes, laysOutTheHeaderTheIdAndTheNotes) {
@@ -149,6 +143,20 @@ TEST_F(Notes, laysOutTheHeaderTheIdAndTheNotes) {
     EXPECT_EQ("1", id->text().toStdString());
     EXPECT_TRUE(editor()->toPlainText().isEmpty());
     EXPECT_FALSE(editor()->isReadOnly());
+}
+
+TEST_F(Notes, theHeaderShowsStoredTextAsTypedNeverAsMarkup) {
+    execSql(fp.dbPath(), "UPDATE Pazienti SET Nome = '<i>Mario</i>', Cognome = 'Rossi &amp; <Figli>',"
+                         " \"Attività\" = '<u>Ing.</u>', \"Società\" = '<b>Acme</b>' WHERE ID = 1");
+    openNotesOn(1);
+    frmCartellaClinica& n = notes();
+    for (const auto& [label, text] :
+         {std::pair{n.Label199, "<i>Mario</i>"}, std::pair{n.Label8(2), "Rossi &amp; <Figli>"},
+          std::pair{n.Label1, "<u>Ing.</u>"}, std::pair{n.Label8(0), "<b>Acme</b>"}}) {
+        EXPECT_EQ(Qt::PlainText, label->textFormat()) << text;
+        // What a screen reader speaks is what is shown: the characters as typed.
+        EXPECT_EQ(text, QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name).toStdString());
+    }
 }
 
 TEST_F(Notes, anEmptyNoteTypedAndSavedWithSchedaIsStoredInThePatientsRow) {
@@ -360,11 +368,7 @@ TEST_F(Notes, aRefusedNoteIsShownAndStaysInTheEditor) {
     refuseNotes();
     openNotesOn(1);
     type(QStringLiteral("Rifiutata"));
-    ExpectedBox dataError;
-    dataError.title = QStringLiteral("Quorvane");
-    dataError.icon = MsgIcon::None;
-    dataError.buttons = MsgButtons::Ok;
-    fp.msg.expect(dataError);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::None, .buttons = MsgButtons::Ok});
     notes().mnuScheda->trigger();
     ASSERT_EQ(1u, fp.msg.shown().size());
     EXPECT_EQ("Intercettato errore dei dati:Il database ha rifiutato la scrittura: nota rifiutata",

@@ -2,11 +2,16 @@
 // weekday times) and saves day files, and is killed with SIGKILL, at random moments and at each
 // writing system call of one save. After every kill the archive passes its integrity check, every
 // write the child reported as done is there, nothing else changed, and each day file holds either
-// its old or its new content whole.
+// its old or its new content whole. The random moments follow a seed the test prints; set
+// QUORVANE_CRASH_SEED to that number to replay them.
 #include "agenda/DayFile.h"
 #include "store/ArchiveImport.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
+#include "tests/support/BoundBox.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sql.h"
+#include "tests/support/Text.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,26 +40,9 @@ const char* const kWeekdays[] = {"lunedì",  "martedì", "mercoledì", "giovedì
 const char* const kDays[] = {"lunedì 6 dicembre  2004", "martedì 7 dicembre  2004", "sabato 1 gennaio  2005"};
 constexpr int kNotedPatients = 6; // notes go to the first few patients, so the file stays small
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-// A bound box as the screens' boxes behave: a text and the flag that typing sets.
-struct Box : qv::BoundControl {
-    explicit Box(QString f) : field(std::move(f)) {}
-    QString field;
-    QString text;
-    bool changed = false;
-    QString DataField() const override { return field; }
-    QVariant storeValue() const override { return text.isEmpty() ? QVariant() : QVariant(text); }
-    void fill(const QVariant& value) override { text = value.isNull() ? QString() : value.toString(); }
-    bool DataChanged() const override { return changed; }
-    void setDataChanged(bool c) override { changed = c; }
-    void type(const QString& t) {
-        text = t;
-        changed = true;
-    }
-};
+using qv::test::BoundBox;
+using qv::test::queryRows;
+using qv::test::u;
 
 // ---- what the archive and the day files hold ----
 
@@ -77,23 +65,6 @@ QString dbPath(const QString& folder) {
     return folder + QStringLiteral("/quorvane.mdb");
 }
 
-std::vector<Row> rows(sqlite3* db, const char* sql) {
-    std::vector<Row> out;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
-        return {{QStringLiteral("<prepare failed: %1>").arg(QString::fromUtf8(sqlite3_errmsg(db)))}};
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        Row row;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c)
-            row << (sqlite3_column_type(stmt, c) == SQLITE_NULL
-                        ? QStringLiteral("<null>")
-                        : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c))));
-        out.push_back(row);
-    }
-    sqlite3_finalize(stmt);
-    return out;
-}
-
 // Reads the folder as the next start would: the engine rolls back what a killed writer left
 // half done. `integrity` gets the result of the engine's integrity check.
 State readState(const QString& folder, QString* integrity) {
@@ -105,12 +76,12 @@ State readState(const QString& folder, QString* integrity) {
         sqlite3_close(db);
         return state;
     }
-    const std::vector<Row> check = rows(db, "PRAGMA integrity_check");
+    const std::vector<Row> check = queryRows(db, "PRAGMA integrity_check");
     *integrity =
         check.size() == 1 ? check[0].join(QString()) : QStringLiteral("%1 problems").arg(check.size());
-    for (Row& row : rows(db, "SELECT * FROM Pazienti ORDER BY ID"))
+    for (Row& row : queryRows(db, "SELECT * FROM Pazienti ORDER BY ID"))
         state.patients[row[0].toLongLong()] = row;
-    state.agenda = rows(db, "SELECT * FROM Agenda ORDER BY rowid");
+    state.agenda = queryRows(db, "SELECT * FROM Agenda ORDER BY rowid");
     sqlite3_close(db);
     for (const char* day : kDays) {
         QFile file(qv::dayfile::filePath(folder, u(day)));
@@ -173,26 +144,8 @@ QStringList dayTexts(qint64 seq) {
     return texts;
 }
 
-const int kPatientColumns = 14; // ID and the 13 fields
 int patientColumn(const char* field) {
-    static const char* const fields[] = {"ID",
-                                         "Cognome",
-                                         "Nome",
-                                         "Attività",
-                                         "Società",
-                                         "Indirizzo",
-                                         "Telefono Casa",
-                                         "Telefono Ufficio",
-                                         "Data",
-                                         "Cellulare",
-                                         "Fax",
-                                         "E mail",
-                                         "Data richiamo",
-                                         "Note"};
-    for (int i = 0; i < kPatientColumns; ++i)
-        if (qstrcmp(fields[i], field) == 0)
-            return i;
-    return -1;
+    return int(qv::test::patientColumns().indexOf(u(field)));
 }
 
 // The state after `op` (with `newId` for a new patient).
@@ -206,7 +159,7 @@ State applied(State state, const Op& op, qint64 newId) {
     }
     case Kind::NewPatient: {
         Row row;
-        for (int c = 0; c < kPatientColumns; ++c)
+        for (qsizetype c = 0; c < qv::test::patientColumns().size(); ++c)
             row << QStringLiteral("<null>");
         row[0] = QString::number(newId);
         row[patientColumn("Cognome")] = QStringLiteral("Paziente%1").arg(op.seq);
@@ -236,12 +189,13 @@ class Writer {
 public:
     explicit Writer(const QString& folder) : folder_(folder) {
         for (const char* field : {"ID", "Cognome", "Nome", "Indirizzo", "Telefono Casa", "Note"})
-            card_[u(field)] = static_cast<Box*>(cardData_.bind(std::make_unique<Box>(u(field))));
+            card_[u(field)] = static_cast<BoundBox*>(cardData_.bind(std::make_unique<BoundBox>(u(field))));
         cardData_.setDatabaseName(dbPath(folder));
         cardData_.setRecordSource(QStringLiteral("Pazienti"));
         cardData_.Recordset().setIndex(QStringLiteral("PrimaryKey"));
         for (int s = 1; s <= 40; ++s)
-            slots_.push_back(static_cast<Box*>(agendaData_.bind(std::make_unique<Box>(QString::number(s)))));
+            slots_.push_back(
+                static_cast<BoundBox*>(agendaData_.bind(std::make_unique<BoundBox>(QString::number(s)))));
         agendaData_.setDatabaseName(dbPath(folder));
         agendaData_.setRecordSource(QStringLiteral("Agenda"));
         agendaData_.Recordset();
@@ -295,8 +249,8 @@ private:
     QString folder_;
     qv::DataControl cardData_;
     qv::DataControl agendaData_;
-    std::map<QString, Box*> card_;
-    std::vector<Box*> slots_;
+    std::map<QString, BoundBox*> card_;
+    std::vector<BoundBox*> slots_;
 };
 
 struct Report {
@@ -405,8 +359,21 @@ protected:
     QString folder;
 };
 
+// The seed of the kills' random moments: QUORVANE_CRASH_SEED when it is set, a new one each run
+// otherwise. It is printed, and named in every failure, so that a failing run can be replayed
+// with the same moments (the machine's own timing still varies from run to run).
+unsigned crashSeed() {
+    bool given = false;
+    const unsigned seed = qEnvironmentVariable("QUORVANE_CRASH_SEED").toUInt(&given);
+    return given ? seed : std::random_device{}();
+}
+
 TEST_F(CrashSafety, KilledAtRandomMomentsNothingReportedIsLostAndNothingIsTorn) {
-    std::mt19937 rng(std::random_device{}());
+    const unsigned seed = crashSeed();
+    std::cout << "random seed " << seed << " (QUORVANE_CRASH_SEED=" << seed << " replays it)\n";
+    RecordProperty("QUORVANE_CRASH_SEED", std::to_string(seed));
+    SCOPED_TRACE(testing::Message() << "QUORVANE_CRASH_SEED=" << seed);
+    std::mt19937 rng(seed);
     QString integrity;
     State state = readState(folder, &integrity);
     ASSERT_EQ(QStringLiteral("ok"), integrity);
@@ -653,30 +620,10 @@ TEST_F(CrashSafety, KilledAtEachWritingSystemCallOfOneSave) {
 
 // ---- the old program's archive brought across, killed at each step ----
 
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-qint64 patientsIn(const QString& path) {
-    sqlite3* db = nullptr;
-    qint64 count = -1;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        const auto found = rows(db, "SELECT count(*) FROM \"Pazienti\"");
-        if (!found.empty())
-            count = found[0][0].toLongLong();
-    }
-    sqlite3_close(db);
-    return count;
-}
-
 TEST(ArchiveConversionCrash, KilledAtEachStepLeavesTheOldFileOrTheWholeNewArchiveAndFinishesOnRestart) {
-    const QString source = QStringLiteral(QT_TESTCASE_SOURCEDIR "/access-archives/archivio-piccolo.mdb");
-    const QByteArray jet = bytesOf(source);
-    const auto fresh = [&](const QString& folder) {
-        QFile file(dbPath(folder));
-        return file.open(QIODevice::WriteOnly) && file.write(jet) == jet.size();
-    };
+    const QByteArray jet =
+        qv::test::readFile(qv::test::testData(QStringLiteral("access-archives/archivio-piccolo.mdb")));
+    const auto fresh = [&](const QString& folder) { return qv::test::writeFile(dbPath(folder), jet); };
     const auto convert = [](const QString& folder) { qv::convertInPlace(dbPath(folder)); };
     std::vector<long> kinds;
     int calls = 0;
@@ -705,15 +652,15 @@ TEST(ArchiveConversionCrash, KilledAtEachStepLeavesTheOldFileOrTheWholeNewArchiv
         ASSERT_EQ(at, traceWrites([] {}, [&] { convert(folder); }, at));
         const QString kept = qv::keptOriginalName(dbPath(folder));
         // Either the untouched Jet file, or the finished archive with the Jet file kept beside it.
-        if (bytesOf(dbPath(folder)) != jet) {
-            EXPECT_EQ(40, patientsIn(dbPath(folder)));
-            EXPECT_EQ(jet, bytesOf(kept));
+        if (qv::test::readFile(dbPath(folder)) != jet) {
+            EXPECT_EQ(40, qv::test::patientCount(dbPath(folder)));
+            EXPECT_EQ(jet, qv::test::readFile(kept));
         } else {
             // The restart brings it across.
             ASSERT_NO_THROW(convert(folder));
         }
-        EXPECT_EQ(40, patientsIn(dbPath(folder)));
-        EXPECT_EQ(jet, bytesOf(kept));
+        EXPECT_EQ(40, qv::test::patientCount(dbPath(folder)));
+        EXPECT_EQ(jet, qv::test::readFile(kept));
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
                   QStringList({QFileInfo(kept).fileName(), QStringLiteral("quorvane.mdb")}));
     }

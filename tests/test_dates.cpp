@@ -1,17 +1,15 @@
 // Italian date texts and the reading of typed dates, whatever locale the machine runs under.
 #include "platform/Dates.h"
+#include "tests/support/Text.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
 #include <vector>
 
 using namespace qv;
+using qv::test::str;
 
 namespace {
-
-std::string text(const QString& s) {
-    return s.toStdString();
-}
 
 // Switches the default locale for one test, to show that the texts do not follow it.
 class DefaultLocale {
@@ -26,18 +24,18 @@ private:
 } // namespace
 
 TEST(DatesTexts, ShortDateIsDayMonthYearWithLeadingZeros) {
-    EXPECT_EQ("06/12/2004", text(dates::shortDate(QDate(2004, 12, 6))));
-    EXPECT_EQ("29/02/2004", text(dates::shortDate(QDate(2004, 2, 29))));
-    EXPECT_EQ("01/01/2005", text(dates::shortDate(QDate(2005, 1, 1))));
-    EXPECT_EQ("31/12/1999", text(dates::shortDate(QDate(1999, 12, 31))));
-    EXPECT_EQ("", text(dates::shortDate(QDate())));
+    EXPECT_EQ("06/12/2004", str(dates::shortDate(QDate(2004, 12, 6))));
+    EXPECT_EQ("29/02/2004", str(dates::shortDate(QDate(2004, 2, 29))));
+    EXPECT_EQ("01/01/2005", str(dates::shortDate(QDate(2005, 1, 1))));
+    EXPECT_EQ("31/12/1999", str(dates::shortDate(QDate(1999, 12, 31))));
+    EXPECT_EQ("", str(dates::shortDate(QDate())));
 }
 
 TEST(DatesTexts, LongDateHasTwoBlanksBeforeTheYear) {
-    EXPECT_EQ("lunedì 6 dicembre  2004", text(dates::longDate(QDate(2004, 12, 6))));
-    EXPECT_EQ("domenica 29 febbraio  2004", text(dates::longDate(QDate(2004, 2, 29))));
-    EXPECT_EQ("sabato 1 gennaio  2005", text(dates::longDate(QDate(2005, 1, 1))));
-    EXPECT_EQ("", text(dates::longDate(QDate())));
+    EXPECT_EQ("lunedì 6 dicembre  2004", str(dates::longDate(QDate(2004, 12, 6))));
+    EXPECT_EQ("domenica 29 febbraio  2004", str(dates::longDate(QDate(2004, 2, 29))));
+    EXPECT_EQ("sabato 1 gennaio  2005", str(dates::longDate(QDate(2005, 1, 1))));
+    EXPECT_EQ("", str(dates::longDate(QDate())));
 }
 
 TEST(DatesTexts, EveryWeekdayName) {
@@ -46,10 +44,10 @@ TEST(DatesTexts, EveryWeekdayName) {
                                          "venerdì", "sabato",  "domenica"};
     for (int i = 0; i < 7; ++i) {
         const QDate date = QDate(2004, 12, 6).addDays(i);
-        SCOPED_TRACE(text(date.toString(Qt::ISODate)));
-        EXPECT_EQ(names[i], text(dates::weekdayName(date)));
+        SCOPED_TRACE(str(date.toString(Qt::ISODate)));
+        EXPECT_EQ(names[i], str(dates::weekdayName(date)));
         EXPECT_EQ(std::string(names[i]) + " " + std::to_string(6 + i) + " dicembre  2004",
-                  text(dates::longDate(date)));
+                  str(dates::longDate(date)));
     }
 }
 
@@ -60,15 +58,15 @@ TEST(DatesTexts, EveryMonthName) {
     for (int month = 1; month <= 12; ++month) {
         const QDate date(2004, month, 15);
         SCOPED_TRACE(month);
-        const std::string expected = text(dates::weekdayName(date)) + " 15 " + names[month - 1] + "  2004";
-        EXPECT_EQ(expected, text(dates::longDate(date)));
+        const std::string expected = str(dates::weekdayName(date)) + " 15 " + names[month - 1] + "  2004";
+        EXPECT_EQ(expected, str(dates::longDate(date)));
     }
 }
 
 TEST(DatesTexts, DoNotFollowTheDefaultLocale) {
     DefaultLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
-    EXPECT_EQ("lunedì 6 dicembre  2004", text(dates::longDate(QDate(2004, 12, 6))));
-    EXPECT_EQ("06/12/2004", text(dates::shortDate(QDate(2004, 12, 6))));
+    EXPECT_EQ("lunedì 6 dicembre  2004", str(dates::longDate(QDate(2004, 12, 6))));
+    EXPECT_EQ("06/12/2004", str(dates::shortDate(QDate(2004, 12, 6))));
     EXPECT_EQ(QDate(2004, 3, 15), dates::parse(QStringLiteral("15 marzo 2004")));
     EXPECT_EQ(QDate(2004, 12, 6), dates::parse(QStringLiteral("06/12/2004")));
 }
@@ -92,8 +90,7 @@ TEST(DatesDayDiff, WholeDaysFromOneDateToAnother) {
         {QDate(2005, 3, 1), QDate(2004, 2, 29), -366}, // backwards across a leap day
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(
-            text(c.from.toString(Qt::ISODate) + QStringLiteral(" -> ") + c.to.toString(Qt::ISODate)));
+        SCOPED_TRACE(str(c.from.toString(Qt::ISODate) + QStringLiteral(" -> ") + c.to.toString(Qt::ISODate)));
         EXPECT_EQ(c.days, dates::dayDiff(c.from, c.to));
     }
 }
@@ -223,7 +220,7 @@ TEST(DatesReading, DateFollowedByATimeOfDay) {
 TEST(DatesReading, ShortDateTextsReadBack) {
     for (QDate date(2003, 12, 25); date <= QDate(2005, 1, 5); date = date.addDays(1)) {
         const std::optional<QDate> read = dates::parse(dates::shortDate(date));
-        ASSERT_TRUE(read.has_value()) << text(dates::shortDate(date));
+        ASSERT_TRUE(read.has_value()) << str(dates::shortDate(date));
         EXPECT_EQ(date, *read);
     }
 }

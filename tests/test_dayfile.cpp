@@ -1,6 +1,8 @@
 // Day files: their bytes, reading them back, and writing them without ever leaving half a file.
 #include "agenda/DayFile.h"
 #include "tests/support/AsUser.h"
+#include "tests/support/Files.h"
+#include "tests/support/Text.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,25 +14,9 @@
 #include <unistd.h>
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
-
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(bytes.size(), file.write(bytes));
-}
 
 QStringList boxes(const QStringList& first) {
     QStringList texts = first;
@@ -128,19 +114,19 @@ TEST(DayFileFormat, LinesEndInCrLfOrAloneAndALastLineWithoutItsEndCounts) {
 TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
     EXPECT_EQ(dayfile::ReadResult::Status::Missing, dayfile::read(path()).status);
 
-    writeBytes(path(), QByteArray());
+    ASSERT_TRUE(writeFile(path(), QByteArray()));
     auto result = dayfile::read(path());
     EXPECT_EQ(dayfile::ReadResult::Status::Read, result.status);
     EXPECT_TRUE(result.values.isEmpty());
 
-    writeBytes(path(), "\"1\"\r\n\"2\"\r\n\"3\"\r\n");
+    ASSERT_TRUE(writeFile(path(), "\"1\"\r\n\"2\"\r\n\"3\"\r\n"));
     result = dayfile::read(path());
     EXPECT_EQ(QStringList({u("1"), u("2"), u("3")}), result.values);
 
     QByteArray many;
     for (int i = 0; i < 130; ++i)
         many += "\"" + QByteArray::number(i) + "\"\r\n";
-    writeBytes(path(), many);
+    ASSERT_TRUE(writeFile(path(), many));
     result = dayfile::read(path());
     ASSERT_EQ(124, result.values.size());
     EXPECT_EQ(u("123"), result.values.last());
@@ -151,11 +137,11 @@ TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
 }
 
 TEST_F(DayFiles, SavingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
-    writeBytes(path(), QByteArray("\"vecchio\"\r\n").repeated(200));
+    ASSERT_TRUE(writeFile(path(), QByteArray("\"vecchio\"\r\n").repeated(200)));
     const QStringList texts = boxes({u("08:00"), u("Bianchi")});
     const auto saved = dayfile::save(path(), texts);
     ASSERT_TRUE(saved.ok) << saved.reason.toStdString();
-    EXPECT_EQ(dayfile::encode(texts), fileBytes(path()));
+    EXPECT_EQ(dayfile::encode(texts), readFile(path()));
     EXPECT_EQ(QStringList({u("lunedì 6 dicembre  2004")}), entries());
 
     // The name is the title in UTF-8, blanks and accented letter included.
@@ -178,7 +164,7 @@ TEST_F(DayFiles, AFailedSaveKeepsTheOldFileWholeAndSaysWhy) {
 
     // No folder Agd, and none can be made: a file stands in its place.
     QTemporaryDir other;
-    writeBytes(dayfile::folderPath(other.path()), "x");
+    ASSERT_TRUE(writeFile(dayfile::folderPath(other.path()), "x"));
     dayfile::ensureFolder(other.path());
     saved = dayfile::save(dayfile::filePath(other.path(), u("x")), boxes({}));
     EXPECT_FALSE(saved.ok);
@@ -191,7 +177,7 @@ TEST(DayFilesReadOnly, AReadOnlyFolderIsReportedAndTheOldFileKept) {
         ASSERT_TRUE(own.isValid());
         dayfile::ensureFolder(own.path());
         const QString path = dayfile::filePath(own.path(), u("lunedì 6 dicembre  2004"));
-        writeBytes(path, "\"vecchio\"\r\n");
+        ASSERT_TRUE(writeFile(path, "\"vecchio\"\r\n"));
         const QString folder = dayfile::folderPath(own.path());
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         const auto saved = dayfile::save(path, boxes({u("nuovo")}));
@@ -199,22 +185,22 @@ TEST(DayFilesReadOnly, AReadOnlyFolderIsReportedAndTheOldFileKept) {
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         EXPECT_FALSE(saved.ok);
         EXPECT_EQ(u("non è permesso scrivere nella cartella Agd."), saved.reason);
-        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));
+        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), readFile(path));
 
         QFile::setPermissions(path, QFileDevice::ReadOwner);
         const auto protectedFile = dayfile::save(path, boxes({u("nuovo")}));
         EXPECT_FALSE(protectedFile.ok);
         EXPECT_EQ(u("il file è protetto dalla scrittura."), protectedFile.reason);
-        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path));
+        EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), readFile(path));
     });
 }
 
 TEST_F(DayFiles, AnEmptyDayFileIsMadeOnlyWhereThereIsNone) {
     EXPECT_TRUE(dayfile::createEmpty(path()));
-    EXPECT_EQ(QByteArray(), fileBytes(path()));
-    writeBytes(path(), "\"tenuto\"\r\n");
+    EXPECT_EQ(QByteArray(), readFile(path()));
+    ASSERT_TRUE(writeFile(path(), "\"tenuto\"\r\n"));
     EXPECT_TRUE(dayfile::createEmpty(path()));
-    EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), fileBytes(path()));
+    EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), readFile(path()));
 }
 
 // Files copied from Windows name the date in code page 1252; a Mac names it decomposed.
@@ -231,20 +217,20 @@ TEST_F(DayFiles, ACopiedFileIsFoundUnderItsOldNameAndTakesTheProgramsNameUnchang
     raw("marted\xec 7 dicembre  2004", "\"vecchio\"\r\n");
     raw("mercoledi\xcc\x80 8 dicembre  2004", "\"decomposto\"\r\n");
     raw("gioved\xec 9 dicembre  2004", "\"copia\"\r\n");
-    writeBytes(path("giovedì 9 dicembre  2004"), "\"del programma\"\r\n");
+    ASSERT_TRUE(writeFile(path("giovedì 9 dicembre  2004"), "\"del programma\"\r\n"));
 
     // Looked for when the program's name is missing: renamed, its bytes as they were.
     const auto monday = dayfile::read(path());
     ASSERT_EQ(dayfile::ReadResult::Status::Read, monday.status);
     EXPECT_EQ(QStringList({u("09:00"), u("Rossi")}), monday.values);
-    EXPECT_EQ(QByteArray("\"09:00\"\r\n\"Rossi\"\r\n"), fileBytes(path()));
+    EXPECT_EQ(QByteArray("\"09:00\"\r\n\"Rossi\"\r\n"), readFile(path()));
     EXPECT_TRUE(dayfile::createEmpty(path("martedì 7 dicembre  2004")));
-    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), fileBytes(path("martedì 7 dicembre  2004")));
+    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), readFile(path("martedì 7 dicembre  2004")));
 
     // The whole folder at once; a file that has the program's name already is never replaced.
     EXPECT_EQ(1, dayfile::adoptCopiedNames(dir.path()));
-    EXPECT_EQ(QByteArray("\"decomposto\"\r\n"), fileBytes(path("mercoledì 8 dicembre  2004")));
-    EXPECT_EQ(QByteArray("\"del programma\"\r\n"), fileBytes(path("giovedì 9 dicembre  2004")));
+    EXPECT_EQ(QByteArray("\"decomposto\"\r\n"), readFile(path("mercoledì 8 dicembre  2004")));
+    EXPECT_EQ(QByteArray("\"del programma\"\r\n"), readFile(path("giovedì 9 dicembre  2004")));
     EXPECT_NE(0, ::access((folder + "luned\xec 6 dicembre  2004").constData(), F_OK)); // renamed, not copied
     EXPECT_EQ(0, ::unlink((folder + "gioved\xec 9 dicembre  2004").constData()));      // left as it was
 }

@@ -4,13 +4,13 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
@@ -18,22 +18,10 @@
 #include <sys/stat.h>
 
 using namespace qv;
+using qv::test::execSql;
+using qv::test::failureOf;
 
 namespace {
-
-StoreError errorOf(const std::function<void()>& fn) {
-    return qv::test::failureOf(fn);
-}
-
-void run(const QString& path, const QString& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.toUtf8().constData(), &db));
-    char* message = nullptr;
-    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message))
-        << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
-}
 
 // The program's own schema, with the patients' table made by `patientsTable`'s statement.
 void makeArchiveWith(const QString& path, const QString& idColumn, const QString& tail = QString()) {
@@ -57,15 +45,13 @@ void makeArchiveWith(const QString& path, const QString& idColumn, const QString
             s += tail;
         }
     }
-    run(path, statements.join(QStringLiteral(";\n")));
+    execSql(path, statements.join(QStringLiteral(";\n")));
 }
 
-class HostileFiles : public ::testing::Test {
+class HostileFiles : public test::FolderTest {
 protected:
-    QTemporaryDir dir;
-    QString path() const { return dir.filePath(QStringLiteral("quorvane.mdb")); }
     void expectForeign() {
-        const StoreError e = errorOf([&] { Database::open(path()); });
+        const StoreError e = failureOf([&] { Database::open(path()); });
         EXPECT_EQ(err::NotADatabase, e.number());
         EXPECT_TRUE(e.description().contains(QString::fromUtf8("non è un archivio valido di Quorvane")))
             << e.description().toStdString();
@@ -97,7 +83,7 @@ TEST_F(HostileFiles, patientsWhoseIdIsNotTheRowsKeyAreAForeignSchema) {
 TEST_F(HostileFiles, theHighestIdentifierIsGivenOnceAndNeverWraps) {
     Database::create(path());
     const qint64 top = std::numeric_limits<qint64>::max();
-    run(path(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome) VALUES (%1, 'Rossi')").arg(top - 1));
+    execSql(path(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome) VALUES (%1, 'Rossi')").arg(top - 1));
     DataControl data;
     data.setDatabaseName(path());
     data.setRecordSource(QStringLiteral("Pazienti"));
@@ -105,7 +91,7 @@ TEST_F(HostileFiles, theHighestIdentifierIsGivenOnceAndNeverWraps) {
     records.AddNew();
     EXPECT_EQ(top, records.Fields(QStringLiteral("ID")).toLongLong());
     records.CancelUpdate();
-    const StoreError e = errorOf([&] { records.AddNew(); });
+    const StoreError e = failureOf([&] { records.AddNew(); });
     EXPECT_EQ(err::KeysExhausted, e.number());
     EXPECT_TRUE(e.description().contains(QString::fromUtf8("identificativo più alto possibile")));
     EXPECT_EQ(1, records.RecordCount());
@@ -117,7 +103,7 @@ namespace {
 
 TEST_F(HostileFiles, anArchiveDeletedWhileInUseIsSaidSoWhenSaving) {
     Database::create(path());
-    run(path(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome) VALUES (1, 'Rossi'), (2, 'Neri')"));
+    execSql(path(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome) VALUES (1, 'Rossi'), (2, 'Neri')"));
     QLineEdit box;
     DataControl data;
     data.setDatabaseName(path());
@@ -128,7 +114,7 @@ TEST_F(HostileFiles, anArchiveDeletedWhileInUseIsSaidSoWhenSaving) {
     data.Recordset();
     ASSERT_TRUE(QFile::remove(path()));
     box.setText(QStringLiteral("Rossini"));
-    EXPECT_EQ(err::ActionCancelled, errorOf([&] { data.Recordset().MoveNext(); }).number());
+    EXPECT_EQ(err::ActionCancelled, failureOf([&] { data.Recordset().MoveNext(); }).number());
     EXPECT_TRUE(said.contains(QStringLiteral("spostato o cancellato"))) << said.toStdString();
     EXPECT_FALSE(said.contains(QStringLiteral("soltanto leggere"))) << said.toStdString();
 }

@@ -8,10 +8,10 @@
 #include "search/OpenCard.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -29,10 +29,9 @@ using namespace qv::test;
 
 namespace {
 
-class List : public ::testing::Test {
+class List : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Telefono Casa\", Data) VALUES"
                              " (1, 'Rossi', 'Mario', '0612345678', '01/02/2003'),"
                              " (2, 'bianchi', 'Anna', NULL, NULL),"
@@ -92,9 +91,6 @@ protected:
         box.buttons = MsgButtons::Ok;
         fp.msg.expect(box);
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 const QStringList kAscending{QStringLiteral("Alfieri"), QStringLiteral("Àlvarez"), QStringLiteral("Amato"),
@@ -125,7 +121,6 @@ TEST_F(List, showsTheQueryWithItsHeaderWidthsAndCount) {
 
     EXPECT_EQ("Totale nominativi:", l.Label1->text().toStdString());
     EXPECT_EQ("8", l.Label2->text().toStdString());
-    EXPECT_EQ("Totale nominativi:", l.Label2->accessibleName().toStdString());
     EXPECT_EQ("Cerca", l.CandyHCommand7->text().toStdString());
     EXPECT_EQ("Cerca", l.CandyHCommand7->accessibleName().toStdString());
     EXPECT_EQ("Menu", l.CandyHCommand8->accessibleName().toStdString());
@@ -244,6 +239,77 @@ TEST_F(List, aPatientDeletedMeanwhileIsNeverShownAsAnother) {
     EXPECT_TRUE(list().isVisible());
     EXPECT_FALSE(card.isVisible());
     EXPECT_EQ("Rossi", card.txtFields(1)->text().toStdString());
+}
+
+TEST_F(List, theCountIsSpokenAsItsNumberLabelledByItsCaption) {
+    frmElenco& l = list();
+    QAccessibleInterface* count = QAccessible::queryAccessibleInterface(l.Label2);
+    ASSERT_NE(nullptr, count);
+    EXPECT_EQ("8", count->text(QAccessible::Name).toStdString());
+    const auto labels = count->relations(QAccessible::Label);
+    ASSERT_EQ(1, labels.size());
+    EXPECT_EQ(l.Label1, labels.first().first->object());
+    // The spoken number follows the count.
+    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome) VALUES (30, 'Neri')");
+    screens.hide(l);
+    screens.show(screens.inizio());
+    screens.hide(screens.inizio());
+    screens.show(l);
+    EXPECT_EQ("9", count->text(QAccessible::Name).toStdString());
+}
+
+TEST_F(List, returnOpensTheCardFromAnIdentifierAndTabLeavesTheGrid) {
+    frmElenco& l = list();
+    QTableView* grid = l.MSFlexGrid1;
+    // Tab and Shift+Tab go to the screen's other controls, not to the next cell.
+    clickCell(rowOf("Rossi"), 1);
+    ASSERT_EQ(grid, QApplication::focusWidget());
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_NE(grid, QApplication::focusWidget());
+    EXPECT_TRUE(l.isAncestorOf(QApplication::focusWidget()));
+    clickCell(rowOf("Rossi"), 1);
+    QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_NE(grid, QApplication::focusWidget());
+    EXPECT_TRUE(l.isAncestorOf(QApplication::focusWidget()));
+
+    // Return on a surname asks for the identifier cell, as a double-click there does.
+    expectNotAnId();
+    clickCell(rowOf("Verdi"), 2);
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_TRUE(l.isVisible());
+    // On an identifier it opens that patient's card.
+    clickCell(rowOf("Verdi"), 0);
+    QTest::keyClick(grid, Qt::Key_Return);
+    frmScheda& card = screens.scheda();
+    EXPECT_TRUE(card.isVisible());
+    EXPECT_FALSE(l.isVisible());
+    EXPECT_EQ("27", card.txtFields(0)->text().toStdString());
+    EXPECT_EQ(1u, fp.msg.shown().size());
+}
+
+TEST_F(List, aDoubleClickOnTheHeaderOrBelowTheRowsAsksForTheIdentifierCell) {
+    frmElenco& l = list();
+    QTableView* grid = l.MSFlexGrid1;
+    // The current cell holds an identifier: still, only a double-click on it opens the card.
+    clickCell(rowOf("Verdi"), 0);
+    QHeaderView* header = grid->horizontalHeader();
+    const QPoint onHeader(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    expectNotAnId();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onHeader);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, onHeader);
+    EXPECT_TRUE(fp.msg.scriptDone());
+
+    const QRect last = grid->visualRect(rows().index(rows().rowCount() - 1, 0));
+    const QPoint below(last.center().x(), last.bottom() + 20);
+    ASSERT_LT(below.y(), grid->viewport()->height());
+    expectNotAnId();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, below);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_EQ(2u, fp.msg.shown().size());
+    EXPECT_TRUE(l.isVisible());
+    EXPECT_FALSE(screens.scheda().isVisible());
 }
 
 TEST_F(List, thePictureSwitchesTheGridsBackground) {

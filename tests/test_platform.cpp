@@ -6,6 +6,8 @@
 #include "platform/Printer.h"
 #include "platform/ProgramEnd.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/Files.h"
+#include "tests/support/Text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,12 +28,9 @@
 #include <stdexcept>
 
 using namespace qv;
+using qv::test::str;
 
 namespace {
-
-std::string text(const QString& s) {
-    return s.toStdString();
-}
 
 bool hasPixel(const QImage& image, const QColor& color) {
     for (int y = 0; y < image.height(); ++y)
@@ -65,14 +64,14 @@ protected:
 };
 
 TEST_F(BoundLineEditTest, FillShowsTheFieldWithoutRaisingTheFlag) {
-    EXPECT_EQ("Cognome", text(bound->DataField()));
+    EXPECT_EQ("Cognome", str(bound->DataField()));
     bound->fill(QStringLiteral("Rossi"));
-    EXPECT_EQ("Rossi", text(box->text()));
+    EXPECT_EQ("Rossi", str(box->text()));
     EXPECT_FALSE(bound->DataChanged());
     bound->fill(QVariant(qint64(27)));
-    EXPECT_EQ("27", text(box->text()));
+    EXPECT_EQ("27", str(box->text()));
     bound->fill(QVariant());
-    EXPECT_EQ("", text(box->text()));
+    EXPECT_EQ("", str(box->text()));
     EXPECT_FALSE(bound->DataChanged());
     EXPECT_TRUE(bound->storeValue().isNull());
 }
@@ -83,7 +82,7 @@ TEST_F(BoundLineEditTest, TypingRaisesTheFlagAndIsStored) {
     box->end(false);
     QTest::keyClicks(box, "ni");
     EXPECT_TRUE(bound->DataChanged());
-    EXPECT_EQ("Rossini", text(bound->storeValue().toString()));
+    EXPECT_EQ("Rossini", str(bound->storeValue().toString()));
 
     // A reposition clears the flag; the next fill leaves it down.
     bound->setDataChanged(false);
@@ -91,14 +90,14 @@ TEST_F(BoundLineEditTest, TypingRaisesTheFlagAndIsStored) {
     EXPECT_FALSE(bound->DataChanged());
     test::typeText(box, QStringLiteral("ò"));
     EXPECT_TRUE(bound->DataChanged());
-    EXPECT_EQ("Bianchiò", text(bound->storeValue().toString()));
+    EXPECT_EQ("Bianchiò", str(bound->storeValue().toString()));
 }
 
 TEST_F(BoundLineEditTest, TheProgramSettingTheTextRaisesTheFlag) {
     bound->fill(QStringLiteral("Rossi"));
     box->setText(QStringLiteral("Verdi"));
     EXPECT_TRUE(bound->DataChanged());
-    EXPECT_EQ("Verdi", text(bound->storeValue().toString()));
+    EXPECT_EQ("Verdi", str(bound->storeValue().toString()));
 }
 
 TEST_F(BoundLineEditTest, TypingInAnotherBoxLeavesTheFlagDown) {
@@ -113,7 +112,7 @@ TEST_F(BoundLineEditTest, AnEmptiedBoxIsStoredAsNull) {
     box->end(false);
     QTest::keyClick(box, Qt::Key_Backspace);
     EXPECT_TRUE(bound->DataChanged());
-    EXPECT_EQ("R", text(bound->storeValue().toString()));
+    EXPECT_EQ("R", str(bound->storeValue().toString()));
     QTest::keyClick(box, Qt::Key_Backspace);
     EXPECT_TRUE(bound->DataChanged());
     EXPECT_TRUE(bound->storeValue().isNull());
@@ -122,7 +121,7 @@ TEST_F(BoundLineEditTest, AnEmptiedBoxIsStoredAsNull) {
 
 TEST_F(BoundLineEditTest, BlanksAreKeptAsTyped) {
     QTest::keyClicks(box, "  Rossi ");
-    EXPECT_EQ("  Rossi ", text(bound->storeValue().toString()));
+    EXPECT_EQ("  Rossi ", str(bound->storeValue().toString()));
 }
 
 TEST_F(BoundLineEditTest, OutlivedOrOutlivingTheBox) {
@@ -143,32 +142,32 @@ TEST_F(BoundLineEditTest, OutlivedOrOutlivingTheBox) {
 TEST(BoundLabel, ShowsTheFieldAndNeverChangesIt) {
     QLabel label;
     BoundLabel bound(&label, QStringLiteral("ID"));
-    EXPECT_EQ("ID", text(bound.DataField()));
+    EXPECT_EQ("ID", str(bound.DataField()));
     bound.fill(QVariant(qint64(42)));
-    EXPECT_EQ("42", text(label.text()));
-    EXPECT_EQ("42", text(bound.storeValue().toString()));
+    EXPECT_EQ("42", str(label.text()));
+    EXPECT_EQ("42", str(bound.storeValue().toString()));
     label.setText(QStringLiteral("43"));
     EXPECT_FALSE(bound.DataChanged());
     bound.setDataChanged(true);
     EXPECT_FALSE(bound.DataChanged());
     bound.fill(QVariant());
-    EXPECT_EQ("", text(label.text()));
+    EXPECT_EQ("", str(label.text()));
     EXPECT_TRUE(bound.storeValue().isNull());
 }
 
 TEST(FieldText, NullNumbersAndTexts) {
-    EXPECT_EQ("", text(fieldText(QVariant())));
-    EXPECT_EQ("", text(fieldText(QVariant(QMetaType(QMetaType::QString)))));
-    EXPECT_EQ("", text(fieldText(QVariant(QMetaType(QMetaType::LongLong)))));
-    EXPECT_EQ("27", text(fieldText(QVariant(qint64(27)))));
-    EXPECT_EQ("27", text(fieldText(QVariant(27))));
-    EXPECT_EQ("-3", text(fieldText(QVariant(-3))));
-    EXPECT_EQ("9000000000", text(fieldText(QVariant(qint64(9000000000)))));
-    EXPECT_EQ("27", text(fieldText(QVariant(27.0))));
-    EXPECT_EQ("100000", text(fieldText(QVariant(1e5))));
-    EXPECT_EQ("2.5", text(fieldText(QVariant(2.5))));
-    EXPECT_EQ(" Rossi ", text(fieldText(QVariant(QStringLiteral(" Rossi ")))));
-    EXPECT_EQ("0027", text(fieldText(QVariant(QStringLiteral("0027")))));
+    EXPECT_EQ("", str(fieldText(QVariant())));
+    EXPECT_EQ("", str(fieldText(QVariant(QMetaType(QMetaType::QString)))));
+    EXPECT_EQ("", str(fieldText(QVariant(QMetaType(QMetaType::LongLong)))));
+    EXPECT_EQ("27", str(fieldText(QVariant(qint64(27)))));
+    EXPECT_EQ("27", str(fieldText(QVariant(27))));
+    EXPECT_EQ("-3", str(fieldText(QVariant(-3))));
+    EXPECT_EQ("9000000000", str(fieldText(QVariant(qint64(9000000000)))));
+    EXPECT_EQ("27", str(fieldText(QVariant(27.0))));
+    EXPECT_EQ("100000", str(fieldText(QVariant(1e5))));
+    EXPECT_EQ("2.5", str(fieldText(QVariant(2.5))));
+    EXPECT_EQ(" Rossi ", str(fieldText(QVariant(QStringLiteral(" Rossi ")))));
+    EXPECT_EQ("0027", str(fieldText(QVariant(QStringLiteral("0027")))));
 }
 
 // ---------------------------------------------------------------- CandyHCommand and CandyScreen
@@ -206,10 +205,10 @@ TEST_F(CandyTest, ColoursAndFontAreKept) {
     EXPECT_EQ(QColor(0, 0, 192), first->captionColor());
     EXPECT_EQ(QColor(255, 128, 0), first->focusColor());
     EXPECT_FALSE(first->animation());
-    EXPECT_EQ("Aggiungi", text(first->text()));
+    EXPECT_EQ("Aggiungi", str(first->text()));
     // The look does not override the caller's font.
     EXPECT_DOUBLE_EQ(9.75, first->font().pointSizeF());
-    EXPECT_EQ("MS Sans Serif", text(first->font().family()));
+    EXPECT_EQ("MS Sans Serif", str(first->font().family()));
 }
 
 TEST_F(CandyTest, CaptionIsDrawnInItsColour) {
@@ -243,7 +242,7 @@ TEST_F(CandyTest, AnimationBrightensTheButtonUnderThePointer) {
     // The first button has the focus, the second not; the pointer brightens both.
     ASSERT_TRUE(first->hasFocus());
     for (CandyHCommand* button : {second, first}) {
-        SCOPED_TRACE(text(button->text()));
+        SCOPED_TRACE(str(button->text()));
         const QPoint inside(button->width() / 2, 4);
         QTest::mouseMove(&window, QPoint(290, 190));
         QApplication::processEvents();
@@ -314,15 +313,15 @@ TEST(MessageBoxSetup, YesNoBoxWithItalianButtonsAndTheDefaultAsked) {
     QMessageBox box;
     configureMessageBox(box, QStringLiteral(" Vuoi salvare? "), MsgButtons::YesNo, MsgIcon::Exclamation,
                         QString(), MsgAnswer::No);
-    EXPECT_EQ(" Vuoi salvare? ", text(box.text()));
-    EXPECT_EQ("Quorvane", text(box.windowTitle()));
+    EXPECT_EQ(" Vuoi salvare? ", str(box.text()));
+    EXPECT_EQ("Quorvane", str(box.windowTitle()));
     EXPECT_EQ(QMessageBox::Warning, box.icon());
     ASSERT_NE(nullptr, box.button(QMessageBox::Yes));
     ASSERT_NE(nullptr, box.button(QMessageBox::No));
     EXPECT_EQ(nullptr, box.button(QMessageBox::Ok));
     EXPECT_EQ(2u, box.buttons().size());
-    EXPECT_EQ("&Sì", text(box.button(QMessageBox::Yes)->text()));
-    EXPECT_EQ("&No", text(box.button(QMessageBox::No)->text()));
+    EXPECT_EQ("&Sì", str(box.button(QMessageBox::Yes)->text()));
+    EXPECT_EQ("&No", str(box.button(QMessageBox::No)->text()));
     EXPECT_EQ(box.button(QMessageBox::No), box.defaultButton());
     EXPECT_EQ(box.button(QMessageBox::No), box.escapeButton());
 
@@ -345,10 +344,10 @@ TEST(MessageBoxSetup, OkBoxWithEachIconAndItsOwnTitle) {
         configureMessageBox(box, QStringLiteral("Errore"), MsgButtons::Ok, icon,
                             QStringLiteral("Attenzione "), MsgAnswer::Yes);
         EXPECT_EQ(qtIcon, box.icon());
-        EXPECT_EQ("Attenzione ", text(box.windowTitle()));
+        EXPECT_EQ("Attenzione ", str(box.windowTitle()));
         ASSERT_EQ(1u, box.buttons().size());
         ASSERT_NE(nullptr, box.button(QMessageBox::Ok));
-        EXPECT_EQ("OK", text(box.button(QMessageBox::Ok)->text()));
+        EXPECT_EQ("OK", str(box.button(QMessageBox::Ok)->text()));
         EXPECT_EQ(box.button(QMessageBox::Ok), box.defaultButton());
     }
 }
@@ -358,7 +357,7 @@ TEST(MessageBoxSetup, PromptIsShownAsPlainText) {
     configureMessageBox(box, QStringLiteral("<b>D'Amico</b>\nriga due"), MsgButtons::Ok, MsgIcon::None,
                         QString(), MsgAnswer::Yes);
     EXPECT_EQ(Qt::PlainText, box.textFormat());
-    EXPECT_EQ("<b>D'Amico</b>\nriga due", text(box.text()));
+    EXPECT_EQ("<b>D'Amico</b>\nriga due", str(box.text()));
 }
 
 TEST(MessageBoxAnswer, YesNoAndClosing) {
@@ -427,9 +426,9 @@ TEST(ItalianTranslations, QtsOwnTextsSpeakItalianAndLoadOnce) {
     ASSERT_GE(before, 1);
     installItalianTranslations();
     EXPECT_EQ(before, qApp->findChildren<QTranslator*>().size());
-    EXPECT_EQ("Annulla", text(QCoreApplication::translate("QPlatformTheme", "Cancel")));
-    EXPECT_EQ("&Sì", text(QCoreApplication::translate("QPlatformTheme", "&Yes")));
-    EXPECT_EQ("Stampa", text(QCoreApplication::translate("QPrintDialog", "Print")));
+    EXPECT_EQ("Annulla", str(QCoreApplication::translate("QPlatformTheme", "Cancel")));
+    EXPECT_EQ("&Sì", str(QCoreApplication::translate("QPlatformTheme", "&Yes")));
+    EXPECT_EQ("Stampa", str(QCoreApplication::translate("QPrintDialog", "Print")));
 }
 
 // ---------------------------------------------------------------- printer
@@ -456,13 +455,6 @@ protected:
         image.fill(QColor(40, 90, 200));
     }
 
-    static QByteArray contents(const QString& path) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return QByteArray();
-        return file.readAll();
-    }
-
     QTemporaryDir dir;
     QImage image;
 };
@@ -475,7 +467,7 @@ TEST_F(QtPrinterTest, PrintsAnImageIntoAPdfFile) {
     printer.PaintPicture(image);
     printer.EndDoc();
 
-    const QByteArray pdf = contents(path);
+    const QByteArray pdf = test::readFile(path);
     ASSERT_FALSE(pdf.isEmpty());
     EXPECT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_TRUE(pdf.contains("/Image"));
@@ -493,8 +485,8 @@ TEST_F(QtPrinterTest, EachDocumentIsItsOwnFile) {
     printer.device().setOutputFileName(second);
     printer.PaintPicture(image);
     printer.EndDoc();
-    EXPECT_TRUE(contents(first).startsWith("%PDF"));
-    EXPECT_TRUE(contents(second).startsWith("%PDF"));
+    EXPECT_TRUE(test::readFile(first).startsWith("%PDF"));
+    EXPECT_TRUE(test::readFile(second).startsWith("%PDF"));
 }
 
 TEST_F(QtPrinterTest, AFileThatCannotBeWrittenRaisesAndPrintingGoesOnAfterwards) {
@@ -508,7 +500,7 @@ TEST_F(QtPrinterTest, AFileThatCannotBeWrittenRaisesAndPrintingGoesOnAfterwards)
     printer.device().setOutputFileName(path);
     printer.PaintPicture(image);
     printer.EndDoc();
-    EXPECT_TRUE(contents(path).startsWith("%PDF"));
+    EXPECT_TRUE(test::readFile(path).startsWith("%PDF"));
 }
 
 TEST_F(QtPrinterTest, EndingWithoutAPictureWritesNothing) {
@@ -533,7 +525,7 @@ TEST(PrintDialog, OffersPrintingToAFileInItalian) {
     dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
     configurePrintDialog(dialog);
     EXPECT_TRUE(dialog.testOption(QAbstractPrintDialog::PrintToFile));
-    EXPECT_EQ("Stampa", text(dialog.windowTitle()));
+    EXPECT_EQ("Stampa", str(dialog.windowTitle()));
 }
 
 TEST(FakePrinterPdf, TestsCanPrintThroughTheSameLayout) {
@@ -580,8 +572,8 @@ TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
     configureMessageBox(box, prompt, MsgButtons::Ok, MsgIcon::None, QString(), MsgAnswer::Yes);
     const QStringList lines = box.text().split(u'\n');
     ASSERT_EQ(5, lines.size());
-    EXPECT_EQ("Devi aprire la scheda relativa a:   \r", text(lines[0]));
-    EXPECT_EQ("Mario\r", text(lines[1]));
+    EXPECT_EQ("Devi aprire la scheda relativa a:   \r", str(lines[0]));
+    EXPECT_EQ("Mario\r", str(lines[1]));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("MMMM")));
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral("\u2026\r")));
     EXPECT_LT(lines[2].size(), 200);
@@ -596,7 +588,7 @@ TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
     EXPECT_LT(tall.sizeHint().height(), 800);
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
     EXPECT_EQ(QString(99, u'a') + QChar(0x2026), shownPrompt(QString(99, u'a') + emoji + QString(50, u'b')));
-    EXPECT_EQ(" Vuoi salvare? \r\n", text(shownPrompt(QStringLiteral(" Vuoi salvare? \r\n"))));
+    EXPECT_EQ(" Vuoi salvare? \r\n", str(shownPrompt(QStringLiteral(" Vuoi salvare? \r\n"))));
     // A long sentence of the program's own is wrapped by the box, never cut.
     const QString sentence =
         QStringLiteral("Quorvane è già aperto sugli stessi dati, su questo computer: ").repeated(4);

@@ -4,13 +4,12 @@
 #include "app/Startup.h"
 #include "app/frmInizio.h"
 #include "card/frmScheda.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/Sql.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <string>
 #include <vector>
 
@@ -33,54 +32,31 @@ QString reminder(const QString& nome, const QString& cognome, const QString& att
            cognome + QStringLiteral("\r\n") + attivita + QStringLiteral("\r\n") + societa;
 }
 
-class Reminder : public ::testing::Test {
+class Reminder : public ScreensTest {
 protected:
-    void SetUp() override {
-        Database::create(fp.dbPath());
-        fp.clock.set(QDate(2004, 12, 6), QTime(8, 30));
-    }
+    void SetUp() override { fp.clock.set(QDate(2004, 12, 6), QTime(8, 30)); }
 
     // Stores the patients in this order, with IDs 1, 2, ...
     void store(const std::vector<Patient>& patients) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(fp.dbPath().toUtf8().constData(), &db));
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(SQLITE_OK,
-                  sqlite3_prepare_v2(db,
-                                     "INSERT INTO Pazienti (Nome, Cognome, \"Attività\", \"Società\","
-                                     " \"Data richiamo\") VALUES (?, ?, ?, ?, ?)",
-                                     -1, &stmt, nullptr));
-        for (const Patient& p : patients) {
-            const char* values[] = {p.nome, p.cognome, p.attivita, p.societa, p.richiamo};
-            for (int i = 0; i < 5; ++i) {
-                if (values[i])
-                    sqlite3_bind_text(stmt, i + 1, values[i], -1, SQLITE_TRANSIENT);
-                else
-                    sqlite3_bind_null(stmt, i + 1);
-            }
-            ASSERT_EQ(SQLITE_DONE, sqlite3_step(stmt));
-            sqlite3_reset(stmt);
-        }
-        sqlite3_finalize(stmt);
-        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
-        sqlite3_close(db);
+        std::vector<std::vector<const char*>> rows;
+        for (const Patient& p : patients)
+            rows.push_back({p.nome, p.cognome, p.attivita, p.societa, p.richiamo});
+        insertRows(fp.dbPath(), "Pazienti", {"Nome", "Cognome", "Attività", "Società", "Data richiamo"},
+                   rows);
     }
 
     // The box as the reminder must show it; checks that it comes before the start screen.
     void expectReminder(const QString& prompt) {
-        ExpectedBox box;
-        box.prompt = prompt;
-        box.title = QStringLiteral("Quorvane");
-        box.icon = MsgIcon::None;
-        box.buttons = MsgButtons::Ok;
-        box.whileOpen = [this] {
-            if (Screen* start = screens.loaded(QStringLiteral("frmInizio"))) {
-                EXPECT_FALSE(start->isVisible());
-            }
-            EXPECT_FALSE(screens.scheda().isVisible());
-        };
-        fp.msg.expect(box);
+        fp.msg.expect({.prompt = prompt,
+                       .title = QStringLiteral("Quorvane"),
+                       .icon = MsgIcon::None,
+                       .buttons = MsgButtons::Ok,
+                       .whileOpen = [this] {
+                           if (Screen* start = screens.loaded(QStringLiteral("frmInizio"))) {
+                               EXPECT_FALSE(start->isVisible());
+                           }
+                           EXPECT_FALSE(screens.scheda().isVisible());
+                       }});
     }
 
     void start() {
@@ -89,9 +65,6 @@ protected:
         EXPECT_TRUE(screens.inizio().isVisible());
         EXPECT_FALSE(screens.ended());
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Reminder, anEmptyTableNamesNobody) {

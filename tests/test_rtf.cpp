@@ -1,6 +1,8 @@
 // The RTF reader and writer on their own: real files from other programs, every family of
 // control words, code pages and Unicode, damaged input, and the round trip of every format.
 #include "clinical/Rtf.h"
+#include "tests/support/Files.h"
+#include "tests/support/Text.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,17 +20,18 @@
 #include <gtest/gtest.h>
 
 using namespace qv;
+using qv::test::str;
 
 namespace {
 
 QString samplesDir() {
-    return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/rtf-samples");
+    return test::testData(QStringLiteral("rtf-samples"));
 }
 
 QByteArray sample(const QString& name) {
-    QFile file(samplesDir() + QLatin1Char('/') + name);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    return file.readAll();
+    const QString path = samplesDir() + QLatin1Char('/') + name;
+    EXPECT_TRUE(QFileInfo(path).isFile()) << name.toStdString();
+    return test::readFile(path);
 }
 
 // Reads RTF bytes and gives the document's text, paragraphs separated by newlines.
@@ -39,14 +42,10 @@ QString textOf(const QByteArray& rtf, QTextDocument* into = nullptr) {
     return doc.toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
 }
 
-std::string s(const QString& text) {
-    return text.toStdString();
-}
-
 // The format of the character that starts the first occurrence of `text`.
 QTextCharFormat formatOf(const QTextDocument& doc, const QString& text) {
     QTextCursor found = doc.find(text, 0, QTextDocument::FindCaseSensitively);
-    EXPECT_FALSE(found.isNull()) << s(text);
+    EXPECT_FALSE(found.isNull()) << str(text);
     QTextCursor at(const_cast<QTextDocument*>(&doc));
     at.setPosition(found.selectionStart() + 1);
     return at.charFormat();
@@ -82,13 +81,13 @@ TEST(RtfSamples, everyFileLoadsWithText) {
         QDir dir(samplesDir() + QLatin1Char('/') + folder);
         for (const QString& name : dir.entryList({QStringLiteral("*.rtf")}, QDir::Files)) {
             const QByteArray bytes = sample(folder + QLatin1Char('/') + name);
-            ASSERT_TRUE(rtf::isRtf(bytes)) << s(name);
+            ASSERT_TRUE(rtf::isRtf(bytes)) << str(name);
             const QString text = textOf(bytes);
             // Pictures and objects are skipped: no hexadecimal picture data reaches the text.
-            EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[0-9a-f]{40}")))) << s(name);
-            EXPECT_FALSE(text.contains(QLatin1Char('\\'))) << s(name);
+            EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[0-9a-f]{40}")))) << str(name);
+            EXPECT_FALSE(text.contains(QLatin1Char('\\'))) << str(name);
             if (name != QLatin1String("PictureObjectEmbed2.rtf")) {
-                EXPECT_FALSE(withoutBlanks(text).isEmpty()) << s(name);
+                EXPECT_FALSE(withoutBlanks(text).isEmpty()) << str(name);
             }
             // What the writer makes of the file reads back to the very same text and formats.
             QTextDocument first;
@@ -96,7 +95,7 @@ TEST(RtfSamples, everyFileLoadsWithText) {
             const QByteArray written = rtf::write(first);
             QTextDocument again;
             rtf::read(written, again);
-            EXPECT_EQ(written.toStdString(), rtf::write(again).toStdString()) << s(name);
+            EXPECT_EQ(written.toStdString(), rtf::write(again).toStdString()) << str(name);
             ++files;
         }
     }
@@ -107,34 +106,36 @@ TEST(RtfSamples, wordDocumentGivesTheExpectedPlainText) {
     const QString expected =
         QString::fromUtf8(sample(QStringLiteral("wordpad-rtfparserkit/testTextConversion.txt")));
     // The table's cells come out separated by tabs, as a word processor's text export has them.
-    EXPECT_EQ(s(expected), s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testTextConversion.rtf"))) +
-                             QLatin1Char('\n')));
+    EXPECT_EQ(str(expected),
+              str(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testTextConversion.rtf"))) +
+                  QLatin1Char('\n')));
 }
 
 TEST(RtfSamples, richEditFilesGiveTheTextOfTheirRenderings) {
     for (const char* name : {"Issue42", "RtfParserTest_4"}) {
         const QString base = QStringLiteral("richedit-rtfpipe/") + QString::fromLatin1(name);
         const QString expected = htmlText(sample(base + QStringLiteral(".html")));
-        EXPECT_EQ(s(withoutBlanks(expected)), s(withoutBlanks(textOf(sample(base + QStringLiteral(".rtf"))))))
+        EXPECT_EQ(str(withoutBlanks(expected)),
+                  str(withoutBlanks(textOf(sample(base + QStringLiteral(".rtf"))))))
             << name;
     }
     EXPECT_EQ("バージョンアップ注文書（銀行振込）",
-              s(textOf(sample(QStringLiteral("richedit-rtfpipe/RtfParserTest_4.rtf")))));
+              str(textOf(sample(QStringLiteral("richedit-rtfpipe/RtfParserTest_4.rtf")))));
     // List labels are text: a Symbol-font bullet, and a number with its tab.
     EXPECT_EQ("\u2022\tA\n\u2022\tB\n\u2022\tC\n1)\tD",
-              s(textOf(sample(QStringLiteral("richedit-rtfpipe/Issue53.rtf")))));
+              str(textOf(sample(QStringLiteral("richedit-rtfpipe/Issue53.rtf")))));
     EXPECT_EQ("Paragraph\n\u2022\tBullet\n\u2022\tBullet 2\nParagraph 2\n1.\tList 1\n2.\tList 2",
-              s(textOf(sample(QStringLiteral("richedit-rtfpipe/List.rtf")))));
+              str(textOf(sample(QStringLiteral("richedit-rtfpipe/List.rtf")))));
 }
 
 TEST(RtfSamples, codePagesOfDocumentsAndFonts) {
     EXPECT_EQ("Unicode \u20AC\u03A9",
-              s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testGreekEncoding.rtf")))));
-    EXPECT_EQ("ABC", s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testHex.rtf")))));
+              str(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testGreekEncoding.rtf")))));
+    EXPECT_EQ("ABC", str(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testHex.rtf")))));
     const QString unicode = textOf(sample(QStringLiteral("wordpad-rtfparserkit/testUnicode.rtf")));
     EXPECT_TRUE(unicode.startsWith(QString::fromUtf8("Արամ\nJohann Strauß\nBelgië\tRené Magritte\nবাংলা\n")))
-        << s(unicode);
-    EXPECT_TRUE(unicode.contains(QString::fromUtf8("中国\nČeská republika"))) << s(unicode);
+        << str(unicode);
+    EXPECT_TRUE(unicode.contains(QString::fromUtf8("中国\nČeská republika"))) << str(unicode);
     // Shift-JIS (\ansicpg932) and GBK (\fcharset134) documents.
     EXPECT_TRUE(textOf(sample(QStringLiteral("richedit-rtfpipe/RtfParserTest_5.rtf")))
                     .contains(QString::fromUtf8("バージョン 8.5\nリリース ノート")));
@@ -147,7 +148,7 @@ TEST(RtfSamples, codePagesOfDocumentsAndFonts) {
                     .contains(QString(QChar(0xF700)) + QChar(0xF701) + QChar(0xF702)));
     // \upr: the Unicode version is read, the ANSI one is not read a second time.
     const QString upr = textOf(sample(QStringLiteral("wordpad-rtfparserkit/testUpr.rtf")));
-    EXPECT_TRUE(upr.startsWith(QStringLiteral("TEST\nEnd User License Agreement"))) << s(upr);
+    EXPECT_TRUE(upr.startsWith(QStringLiteral("TEST\nEnd User License Agreement"))) << str(upr);
     EXPECT_EQ(1, upr.count(QStringLiteral("End User License Agreement")));
 }
 
@@ -155,7 +156,7 @@ TEST(RtfSamples, wordPadSymbolsAndStyles) {
     EXPECT_EQ("Tab A\tB\nTab A\tB\nCR A\nB\nLF A\nB\nThis is a line break.\u2028Here is the new line.\n"
               "Emdash: \u2014\nEndash: \u2013\nEmspace: \u2003\nEnspace: \u2002\nQmspace: \u2005\n"
               "Bullet: \u2022\nLquote: \u2018\nRquote: \u2019\nLdblquote: \u201C\nRdblquote: \u201D",
-              s(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testSpecialChars.rtf")))));
+              str(textOf(sample(QStringLiteral("wordpad-rtfparserkit/testSpecialChars.rtf")))));
 
     QTextDocument doc;
     textOf(sample(QStringLiteral("wordpad-rtfparserkit/testStyles.rtf")), &doc);
@@ -164,8 +165,8 @@ TEST(RtfSamples, wordPadSymbolsAndStyles) {
     EXPECT_EQ(QFont::Bold, formatOf(doc, QStringLiteral("Test 3")).fontWeight());
     EXPECT_FALSE(formatOf(doc, QStringLiteral("Test 3")).fontItalic());
     EXPECT_EQ(QFont::Normal, formatOf(doc, QStringLiteral("Test 4")).fontWeight());
-    EXPECT_EQ("Calibri", s(familyOf(formatOf(doc, QStringLiteral("Test 5")))));
-    EXPECT_EQ("Arial", s(familyOf(formatOf(doc, QStringLiteral("Test 6 - Arial 11")))));
+    EXPECT_EQ("Calibri", str(familyOf(formatOf(doc, QStringLiteral("Test 5")))));
+    EXPECT_EQ("Arial", str(familyOf(formatOf(doc, QStringLiteral("Test 6 - Arial 11")))));
     EXPECT_EQ(11.0, formatOf(doc, QStringLiteral("Test 6 - Arial 11")).fontPointSize());
     EXPECT_EQ(12.0, formatOf(doc, QStringLiteral("Test 6 - Arial 12")).fontPointSize());
 }
@@ -175,10 +176,10 @@ TEST(RtfSamples, libreOfficeNote) {
     const QString text = textOf(sample(QStringLiteral("libreoffice/note-lo74.rtf")), &doc);
     EXPECT_EQ("12/03/2004: carie al 36, sensibilità al freddo € “ok” — Ω 中 \U0001F600\tTab\nCentrato "
               "corsivo rosso",
-              s(text));
+              str(text));
     EXPECT_EQ(QFont::Bold, formatOf(doc, QStringLiteral("12/03")).fontWeight());
     EXPECT_EQ(QFont::Normal, formatOf(doc, QStringLiteral("carie")).fontWeight());
-    EXPECT_EQ("Arial", s(familyOf(formatOf(doc, QStringLiteral("carie")))));
+    EXPECT_EQ("Arial", str(familyOf(formatOf(doc, QStringLiteral("carie")))));
     EXPECT_EQ(10.0, formatOf(doc, QStringLiteral("carie")).fontPointSize());
     EXPECT_FALSE(
         formatOf(doc, QStringLiteral("carie")).hasProperty(QTextFormat::ForegroundBrush)); // \cf0: automatic
@@ -200,8 +201,8 @@ TEST(RtfRead, characterFormats) {
         "\\fs40 big\\fs20  \\cf1 red\\cf0  \\highlight2 hl\\highlight0  \\super up\\nosupersub  "
         "\\sub dn\\sub0  {\\b gr}af \\b\\i\\ul\\cf2 x\\plain pl}",
         &doc);
-    EXPECT_EQ("n bo it un dou st ti big red hl up dn graf xpl", s(text));
-    EXPECT_EQ("Arial", s(familyOf(formatOf(doc, QStringLiteral("n ")))));
+    EXPECT_EQ("n bo it un dou st ti big red hl up dn graf xpl", str(text));
+    EXPECT_EQ("Arial", str(familyOf(formatOf(doc, QStringLiteral("n ")))));
     EXPECT_EQ(10.0, formatOf(doc, QStringLiteral("n ")).fontPointSize());
     EXPECT_EQ(QFont::Bold, formatOf(doc, QStringLiteral("bo")).fontWeight());
     EXPECT_EQ(QFont::Normal, formatOf(doc, QStringLiteral("it")).fontWeight());
@@ -210,7 +211,7 @@ TEST(RtfRead, characterFormats) {
     EXPECT_TRUE(formatOf(doc, QStringLiteral("dou")).fontUnderline());
     EXPECT_FALSE(formatOf(doc, QStringLiteral("st")).fontUnderline());
     EXPECT_TRUE(formatOf(doc, QStringLiteral("st")).fontStrikeOut());
-    EXPECT_EQ("Times New Roman", s(familyOf(formatOf(doc, QStringLiteral("ti")))));
+    EXPECT_EQ("Times New Roman", str(familyOf(formatOf(doc, QStringLiteral("ti")))));
     EXPECT_EQ(20.0, formatOf(doc, QStringLiteral("big")).fontPointSize());
     EXPECT_EQ(QColor(255, 0, 0), formatOf(doc, QStringLiteral("red")).foreground().color());
     EXPECT_FALSE(formatOf(doc, QStringLiteral("hl")).hasProperty(QTextFormat::ForegroundBrush));
@@ -227,7 +228,7 @@ TEST(RtfRead, characterFormats) {
     const QTextCharFormat plain = formatOf(doc, QStringLiteral("pl"));
     EXPECT_FALSE(plain.fontItalic() || plain.fontUnderline() || plain.fontWeight() == QFont::Bold);
     EXPECT_FALSE(plain.hasProperty(QTextFormat::ForegroundBrush));
-    EXPECT_EQ("Arial", s(familyOf(plain)));
+    EXPECT_EQ("Arial", str(familyOf(plain)));
     EXPECT_EQ(12.0, plain.fontPointSize());
 }
 
@@ -246,7 +247,7 @@ TEST(RtfRead, paragraphs) {
         textOf("{\\rtf1 \\pard\\qc C\\par\\pard\\qr R\\par\\pard\\qj J\\par"
                "\\pard\\li720\\ri360\\fi-360 I\\par\\pard\\sb240\\sa120 S\\par\\pard L\\par}",
                &doc);
-    ASSERT_EQ("C\nR\nJ\nI\nS\nL", s(text)); // the last \par ends the last paragraph, it adds none
+    ASSERT_EQ("C\nR\nJ\nI\nS\nL", str(text)); // the last \par ends the last paragraph, it adds none
     auto block = [&doc](int n) { return doc.findBlockByNumber(n).blockFormat(); };
     EXPECT_EQ(Qt::AlignHCenter, block(0).alignment() & Qt::AlignHorizontal_Mask);
     EXPECT_EQ(Qt::AlignRight, block(1).alignment() & Qt::AlignHorizontal_Mask);
@@ -260,8 +261,8 @@ TEST(RtfRead, paragraphs) {
     EXPECT_EQ(0.0, block(5).leftMargin());
 
     // Properties in force at \par make the paragraph; an empty paragraph stays.
-    EXPECT_EQ("A\n\nB", s(textOf("{\\rtf1 A\\par\\par B}")));
-    EXPECT_EQ("A\n", s(textOf("{\\rtf1 A\\par\\par}")));
+    EXPECT_EQ("A\n\nB", str(textOf("{\\rtf1 A\\par\\par B}")));
+    EXPECT_EQ("A\n", str(textOf("{\\rtf1 A\\par\\par}")));
     textOf("{\\rtf1 A\\qr\\par}", &doc);
     EXPECT_EQ(Qt::AlignRight, doc.firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask);
     // A hanging indent never reaches left of the margin.
@@ -272,86 +273,87 @@ TEST(RtfRead, paragraphs) {
 TEST(RtfRead, symbolsAndSpecialCharacters) {
     EXPECT_EQ(
         "a\u2028b\tc\u00A0d\u00ADe\u2011f\\{}\u2014\u2013\u2022\u2018\u2019\u201C\u201D\ng",
-        s(textOf("{\\rtf1 a\\line b\\tab c\\~d\\-e\\_f\\\\\\{\\}\\emdash\\endash\\bullet\\lquote\\rquote"
-                 "\\ldblquote\\rdblquote\\\ng}")));
+        str(textOf("{\\rtf1 a\\line b\\tab c\\~d\\-e\\_f\\\\\\{\\}\\emdash\\endash\\bullet\\lquote\\rquote"
+                   "\\ldblquote\\rdblquote\\\ng}")));
     // Unknown words and symbols are ignored; their text is not.
-    EXPECT_EQ("ab c", s(textOf("{\\rtf1 a\\foo12 b\\| \\:c\\B}")));
+    EXPECT_EQ("ab c", str(textOf("{\\rtf1 a\\foo12 b\\| \\:c\\B}")));
     // Control characters are no text, however they come; a paragraph separator breaks the line.
-    EXPECT_EQ("abcd\u2028e", s(textOf("{\\rtf1 a\\u8?b\\u10?c\\'01d\\u8233?e\\u65279?}")));
+    EXPECT_EQ("abcd\u2028e", str(textOf("{\\rtf1 a\\u8?b\\u10?c\\'01d\\u8233?e\\u65279?}")));
     // Line breaks of the file itself are no text.
-    EXPECT_EQ("abc", s(textOf("{\\rtf1 a\r\nb\nc}")));
+    EXPECT_EQ("abc", str(textOf("{\\rtf1 a\r\nb\nc}")));
     // List labels are text, in the list font's own symbols.
     EXPECT_EQ("\u2022\tItem",
-              s(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
-                       "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'B7}}Item}")));
-    EXPECT_EQ("\u25AA\tItem", s(textOf("{\\rtf1{\\fonttbl{\\f3\\fcharset2 Wingdings;}}"
-                                       "{\\listtext\\f3\\'a7\\tab}Item}")));
+              str(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+                         "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'B7}}Item}")));
+    EXPECT_EQ("\u25AA\tItem", str(textOf("{\\rtf1{\\fonttbl{\\f3\\fcharset2 Wingdings;}}"
+                                         "{\\listtext\\f3\\'a7\\tab}Item}")));
     EXPECT_EQ("Heading 1\tHeading 2\t\nA\tB\t",
-              s(textOf("{\\rtf1\\trowd\\cellx100\\cellx200 \\intbl Heading 1\\cell "
-                       "Heading 2\\cell\\row\\intbl A\\cell B\\cell\\row}")));
+              str(textOf("{\\rtf1\\trowd\\cellx100\\cellx200 \\intbl Heading 1\\cell "
+                         "Heading 2\\cell\\row\\intbl A\\cell B\\cell\\row}")));
 }
 
 TEST(RtfRead, destinationsItDoesNotShowAreSkipped) {
     EXPECT_EQ("Text link r end",
-              s(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\stylesheet{\\s0 Normal;}{\\s1 Heading;}}"
-                       "{\\info{\\title T}{\\author A}}{\\*\\generator Msftedit 5.41;}"
-                       "{\\header h}{\\footer f}{\\*\\unknown u{\\nested n}}"
-                       "Text {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}} "
-                       "{\\pict\\wmetafile8 0102ff}{\\*\\shppict{\\pict 0a0b}}{\\nonshppict{\\pict 0c}}"
-                       "{\\object\\objemb{\\*\\objclass PBrush}{\\*\\objdata 0102}{\\result r}} "
-                       "{\\footnote note}{\\v hidden}end}")));
+              str(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\stylesheet{\\s0 Normal;}{\\s1 Heading;}}"
+                         "{\\info{\\title T}{\\author A}}{\\*\\generator Msftedit 5.41;}"
+                         "{\\header h}{\\footer f}{\\*\\unknown u{\\nested n}}"
+                         "Text {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}} "
+                         "{\\pict\\wmetafile8 0102ff}{\\*\\shppict{\\pict 0a0b}}{\\nonshppict{\\pict 0c}}"
+                         "{\\object\\objemb{\\*\\objclass PBrush}{\\*\\objdata 0102}{\\result r}} "
+                         "{\\footnote note}{\\v hidden}end}")));
     // Binary data may hold braces and backslashes.
-    EXPECT_EQ("ab", s(textOf(QByteArray("{\\rtf1 a{\\pict\\bin6 }{\\{x}}b}"))));
-    EXPECT_EQ("ab", s(textOf(QByteArray("{\\rtf1 a{\\*\\blob\\bin4 }}}}}b}"))));
+    EXPECT_EQ("ab", str(textOf(QByteArray("{\\rtf1 a{\\pict\\bin6 }{\\{x}}b}"))));
+    EXPECT_EQ("ab", str(textOf(QByteArray("{\\rtf1 a{\\*\\blob\\bin4 }}}}}b}"))));
     // A destination word inside a group's text is no destination.
-    EXPECT_EQ("ab", s(textOf("{\\rtf1 {a\\pict b}}")));
+    EXPECT_EQ("ab", str(textOf("{\\rtf1 {a\\pict b}}")));
 }
 
 TEST(RtfRead, codePagesAndUnicode) {
-    EXPECT_EQ("\u00E8\u20AC\u2019", s(textOf("{\\rtf1\\ansi \\'e8\\'80\\'92}")));
-    EXPECT_EQ("\u0161", s(textOf("{\\rtf1\\ansi\\ansicpg1250 \\'9a}")));
-    EXPECT_EQ("\u0410", s(textOf("{\\rtf1\\ansi\\ansicpg1251 \\'c0}")));
+    EXPECT_EQ("\u00E8\u20AC\u2019", str(textOf("{\\rtf1\\ansi \\'e8\\'80\\'92}")));
+    EXPECT_EQ("\u0161", str(textOf("{\\rtf1\\ansi\\ansicpg1250 \\'9a}")));
+    EXPECT_EQ("\u0410", str(textOf("{\\rtf1\\ansi\\ansicpg1251 \\'c0}")));
     // A font's \fcharset holds for its own text only; \cpg before it.
-    EXPECT_EQ("\u00D9\u03A9\u0429\u00D9",
-              s(textOf("{\\rtf1\\ansi{\\fonttbl{\\f0 A;}{\\f1\\fcharset161 G;}{\\f2\\fcharset0\\cpg1251 C;}}"
-                       "\\f0\\'d9\\f1\\'d9\\f2\\'d9\\f0\\'d9}")));
+    EXPECT_EQ(
+        "\u00D9\u03A9\u0429\u00D9",
+        str(textOf("{\\rtf1\\ansi{\\fonttbl{\\f0 A;}{\\f1\\fcharset161 G;}{\\f2\\fcharset0\\cpg1251 C;}}"
+                   "\\f0\\'d9\\f1\\'d9\\f2\\'d9\\f0\\'d9}")));
     // Double-byte code pages, the trail byte also as a plain character.
-    EXPECT_EQ("\u30D0\uFF22", s(textOf("{\\rtf1\\ansi\\ansicpg932 \\'83\\'6f\\'82a}")));
+    EXPECT_EQ("\u30D0\uFF22", str(textOf("{\\rtf1\\ansi\\ansicpg932 \\'83\\'6f\\'82a}")));
     // A font name in its own code page.
     QTextDocument doc;
     textOf("{\\rtf1{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\\f0 x}", &doc);
-    EXPECT_EQ("宋体", s(familyOf(formatOf(doc, QStringLiteral("x")))));
+    EXPECT_EQ("宋体", str(familyOf(formatOf(doc, QStringLiteral("x")))));
     // Raw bytes in a file are in the code page; characters in a text are taken as they are.
-    EXPECT_EQ("\u00E9", s(textOf(QByteArray("{\\rtf1\\ansi \xE9}"))));
+    EXPECT_EQ("\u00E9", str(textOf(QByteArray("{\\rtf1\\ansi \xE9}"))));
     rtf::read(QStringView(u"{\\rtf1\\ansi Ω é}"), doc);
-    EXPECT_EQ("Ω é", s(doc.toPlainText()));
+    EXPECT_EQ("Ω é", str(doc.toPlainText()));
 
     // \uN with its fallback, \ucN in its group.
-    EXPECT_EQ("\u20ACx", s(textOf("{\\rtf1\\uc1\\u8364?x}")));
-    EXPECT_EQ("\u20ACy", s(textOf("{\\rtf1\\uc2\\u8364\\'80\\'80y}")));
-    EXPECT_EQ("\u20ACz", s(textOf("{\\rtf1\\uc0\\u8364 z}")));
-    EXPECT_EQ("\u20AC\u20ACx", s(textOf("{\\rtf1{\\uc2\\u8364??}\\u8364?x}")));
-    EXPECT_EQ("\u20AC?", s(textOf("{\\rtf1{\\u8364}?}"))); // the fallback ends with the group
-    EXPECT_EQ("\uF020\u4E2D\u56FD", s(textOf("{\\rtf1\\u-4064?\\u20013?\\u22269?}")));
-    EXPECT_EQ("\U0001F600", s(textOf("{\\rtf1\\u-10179?\\u-8704?}")));
+    EXPECT_EQ("\u20ACx", str(textOf("{\\rtf1\\uc1\\u8364?x}")));
+    EXPECT_EQ("\u20ACy", str(textOf("{\\rtf1\\uc2\\u8364\\'80\\'80y}")));
+    EXPECT_EQ("\u20ACz", str(textOf("{\\rtf1\\uc0\\u8364 z}")));
+    EXPECT_EQ("\u20AC\u20ACx", str(textOf("{\\rtf1{\\uc2\\u8364??}\\u8364?x}")));
+    EXPECT_EQ("\u20AC?", str(textOf("{\\rtf1{\\u8364}?}"))); // the fallback ends with the group
+    EXPECT_EQ("\uF020\u4E2D\u56FD", str(textOf("{\\rtf1\\u-4064?\\u20013?\\u22269?}")));
+    EXPECT_EQ("\U0001F600", str(textOf("{\\rtf1\\u-10179?\\u-8704?}")));
 }
 
 // ---------------------------------------------------------------------------------------
 // Damaged input
 
 TEST(RtfRead, damagedInputIsReadAsFarAsItGoes) {
-    EXPECT_EQ("abc", s(textOf("{\\rtf1 abc")));                            // cut short
-    EXPECT_EQ("a b", s(textOf("{\\rtf1 a {\\b b")));                       // cut inside a group
-    EXPECT_EQ("a", s(textOf("{\\rtf1 a{\\pict 0102")));                    // cut inside a picture
-    EXPECT_EQ("a", s(textOf("{\\rtf1 a}}}} b")));                          // braces too many
-    EXPECT_EQ("x", s(textOf("}}}{\\rtf1 x}")));                            // braces before the start
-    EXPECT_EQ("ab", s(textOf(QByteArray("{\\rtf1 a{\\b b}}\0\0\0", 18)))); // trailing NULs
-    EXPECT_EQ("ab", s(textOf(QByteArray("{\\rtf1 a\0b}", 11))));
-    EXPECT_EQ("azz", s(textOf("{\\rtf1 a\\'zz\\'4"))); // bad hexadecimal
-    EXPECT_EQ("a", s(textOf("{\\rtf1 a\\")));
-    EXPECT_EQ("a", s(textOf("{\\rtf1 a\\u")));
-    EXPECT_EQ("a", s(textOf("{\\rtf1 a\\bin99999999999")));
-    EXPECT_EQ("ab", s(textOf("{\\rtf1 a\\" + QByteArray(5000, 'x') + " b}")));
+    EXPECT_EQ("abc", str(textOf("{\\rtf1 abc")));                            // cut short
+    EXPECT_EQ("a b", str(textOf("{\\rtf1 a {\\b b")));                       // cut inside a group
+    EXPECT_EQ("a", str(textOf("{\\rtf1 a{\\pict 0102")));                    // cut inside a picture
+    EXPECT_EQ("a", str(textOf("{\\rtf1 a}}}} b")));                          // braces too many
+    EXPECT_EQ("x", str(textOf("}}}{\\rtf1 x}")));                            // braces before the start
+    EXPECT_EQ("ab", str(textOf(QByteArray("{\\rtf1 a{\\b b}}\0\0\0", 18)))); // trailing NULs
+    EXPECT_EQ("ab", str(textOf(QByteArray("{\\rtf1 a\0b}", 11))));
+    EXPECT_EQ("azz", str(textOf("{\\rtf1 a\\'zz\\'4"))); // bad hexadecimal
+    EXPECT_EQ("a", str(textOf("{\\rtf1 a\\")));
+    EXPECT_EQ("a", str(textOf("{\\rtf1 a\\u")));
+    EXPECT_EQ("a", str(textOf("{\\rtf1 a\\bin99999999999")));
+    EXPECT_EQ("ab", str(textOf("{\\rtf1 a\\" + QByteArray(5000, 'x') + " b}")));
 
     // Huge and absurd numbers.
     QTextDocument doc;
@@ -360,7 +362,7 @@ TEST(RtfRead, damagedInputIsReadAsFarAsItGoes) {
                "\\fs99999999999999999999 a\\li999999999999\\ri-9\\fi-99999999999\\sb99999999 "
                "\\u99999999999 b\\uc999999999 c\\cf99999999999 d\\f-99999999999 e}",
                &doc);
-    EXPECT_TRUE(huge.startsWith(QLatin1Char('a'))) << s(huge);
+    EXPECT_TRUE(huge.startsWith(QLatin1Char('a'))) << str(huge);
     EXPECT_LE(doc.firstBlock().blockFormat().leftMargin(), 31680 / 15.0);
     EXPECT_GE(doc.firstBlock().blockFormat().rightMargin(), 0.0);
     EXPECT_GT(formatOf(doc, QStringLiteral("a")).fontPointSize(), 0.0);
@@ -373,10 +375,10 @@ TEST(RtfRead, deepNestingNeitherOverflowsNorStops) {
     const QString text = textOf(nested);
     EXPECT_TRUE(text.startsWith(QLatin1Char('a')));
     EXPECT_TRUE(text.endsWith(QLatin1Char('y')));
-    EXPECT_EQ("a", s(textOf("{\\rtf1 a" + QByteArray(depth, '{'))));
+    EXPECT_EQ("a", str(textOf("{\\rtf1 a" + QByteArray(depth, '{'))));
     // Shallow enough nesting keeps its text and formats.
     QTextDocument doc;
-    EXPECT_EQ("abc", s(textOf("{\\rtf1 {{{{{{{{{{\\b a}}}}}}}}}}b{{{{\\i c}}}}}", &doc)));
+    EXPECT_EQ("abc", str(textOf("{\\rtf1 {{{{{{{{{{\\b a}}}}}}}}}}b{{{{\\i c}}}}}", &doc)));
     EXPECT_EQ(QFont::Bold, formatOf(doc, QStringLiteral("a")).fontWeight());
 }
 
@@ -400,7 +402,7 @@ TEST(RtfRead, mangledFilesNeverBreakTheReader) {
             // Whatever was read, the writer carries it: reading that back gives the same text.
             QTextDocument back;
             rtf::read(rtf::write(doc), back);
-            ASSERT_EQ(s(doc.toRawText()), s(back.toRawText())) << s(name) << " round " << round;
+            ASSERT_EQ(str(doc.toRawText()), str(back.toRawText())) << str(name) << " round " << round;
         }
     }
 }
@@ -536,19 +538,19 @@ TEST(RtfWrite, readingWhatWasWrittenGivesTheSameTextAndFormats) {
     back.setDefaultFont(doc.defaultFont());
     rtf::read(rtf::write(doc), back);
 
-    ASSERT_EQ(s(doc.toRawText()), s(back.toRawText()));
+    ASSERT_EQ(str(doc.toRawText()), str(back.toRawText()));
     ASSERT_EQ(doc.blockCount(), back.blockCount());
     for (int p = 0; p + 1 < doc.characterCount(); ++p) {
         if (doc.characterAt(p) == QChar::ParagraphSeparator)
             continue;
         const Shown a = shownAt(doc, p);
         const Shown b = shownAt(back, p);
-        EXPECT_TRUE(a == b) << "at " << p << " '" << s(QString(doc.characterAt(p))) << "': " << s(a.family)
-                            << ' ' << a.points << ' ' << a.bold << a.italic << a.underline << a.strike << ' '
-                            << s(a.fg.name()) << ' ' << s(a.bg.name()) << ' ' << a.vertical << " vs "
-                            << s(b.family) << ' ' << b.points << ' ' << b.bold << b.italic << b.underline
-                            << b.strike << ' ' << s(b.fg.name()) << ' ' << s(b.bg.name()) << ' '
-                            << b.vertical;
+        EXPECT_TRUE(a == b) << "at " << p << " '" << str(QString(doc.characterAt(p)))
+                            << "': " << str(a.family) << ' ' << a.points << ' ' << a.bold << a.italic
+                            << a.underline << a.strike << ' ' << str(a.fg.name()) << ' ' << str(a.bg.name())
+                            << ' ' << a.vertical << " vs " << str(b.family) << ' ' << b.points << ' '
+                            << b.bold << b.italic << b.underline << b.strike << ' ' << str(b.fg.name()) << ' '
+                            << str(b.bg.name()) << ' ' << b.vertical;
     }
     for (int n = 0; n < doc.blockCount(); ++n) {
         const QTextBlockFormat a = doc.findBlockByNumber(n).blockFormat();
@@ -588,7 +590,7 @@ TEST(RtfWrite, listsAndPastedSizesAreWrittenAsWordProcessorsShowThem) {
     EXPECT_TRUE(out.contains("\\fs24 primo")) << out.toStdString(); // 16 pixels are 12 points
     QTextDocument back;
     rtf::read(out, back);
-    EXPECT_EQ("Lista:\n\u2022\tuno\n\u2022\tdue\n1.\tprimo", s(back.toPlainText()));
+    EXPECT_EQ("Lista:\n\u2022\tuno\n\u2022\tdue\n1.\tprimo", str(back.toPlainText()));
     EXPECT_LT(back.findBlockByNumber(1).blockFormat().textIndent(), 0.0);
 }
 
@@ -600,16 +602,13 @@ TEST(RtfWrite, libreOfficeReadsTheSameText) {
     QTextDocument doc;
     buildEveryFormat(doc);
     QTemporaryDir dir;
-    QFile out(dir.filePath(QStringLiteral("note.rtf")));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(rtf::write(doc));
-    out.close();
+    const QString note = dir.filePath(QStringLiteral("note.rtf"));
+    ASSERT_TRUE(test::writeFile(note, rtf::write(doc)));
     QProcess convert;
     convert.start(soffice,
                   {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
                    QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                   QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("--outdir"), dir.path(),
-                   out.fileName()});
+                   QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("--outdir"), dir.path(), note});
     ASSERT_TRUE(convert.waitForFinished(120000));
     QFile text(dir.filePath(QStringLiteral("note.txt")));
     ASSERT_TRUE(text.open(QIODevice::ReadOnly));
@@ -622,7 +621,7 @@ TEST(RtfWrite, libreOfficeReadsTheSameText) {
         .replace(QChar::LineSeparator, QLatin1Char('\n'));
     expected.remove(QChar(0x00AD));
     shown.remove(QChar(0x00AD));
-    EXPECT_EQ(s(expected), s(shown.trimmed()));
+    EXPECT_EQ(str(expected), str(shown.trimmed()));
 }
 
 TEST(RtfWrite, anEmptyDocumentReadsBackEmpty) {

@@ -6,17 +6,19 @@
 #include "search/OpenCard.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace qv;
@@ -24,10 +26,9 @@ using namespace qv::test;
 
 namespace {
 
-class Search : public ::testing::Test {
+class Search : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\") VALUES"
                              " (1, 'Rossi', 'Mario', 'Ingegnere', 'Acme 2000'),"
                              " (2, 'Bianchi', 'Rosa', NULL, NULL),"
@@ -79,9 +80,6 @@ protected:
         return QString::fromUtf8(first) + QStringLiteral(",    ") + QString::fromUtf8(second) +
                QStringLiteral(";     ID:      ") + QString::fromUtf8(id);
     }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(Search, laysOutItsControlsWithTheirCaptionsAndNames) {
@@ -216,6 +214,104 @@ TEST_F(Search, anApostropheIsRefusedAndTheBoxEmptiedWithTheFocus) {
     }
     EXPECT_TRUE(fp.msg.scriptDone());
     EXPECT_EQ(8, patientCount(fp.dbPath()));
+}
+
+TEST_F(Search, afterTheApostropheBoxTheKeyboardIsBackInTheSearchBox) {
+    // The program's own box, answered with Return as a user would.
+    QtMessageBox realBoxes;
+    Platform real{realBoxes, fp.clock, fp.end, fp.printer, fp.platform.folder};
+    Screens program{real};
+    screens.hide(cerca());
+    frmCerca& s = program.cerca();
+    program.show(s);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&s));
+    s.TXTCerca->setFocus();
+    typeText(s.TXTCerca, QStringLiteral("D'Amico"));
+    auto* answer = new QTimer(&s);
+    answer->setInterval(10);
+    QObject::connect(answer, &QTimer::timeout, answer, [answer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            answer->stop();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    answer->start();
+    QTest::mouseClick(s.lblCerca, Qt::LeftButton);
+    EXPECT_FALSE(answer->isActive()) << "the box was shown and answered";
+    EXPECT_TRUE(QTest::qWaitFor([&s] { return s.isActiveWindow(); }, 2000));
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+}
+
+TEST_F(Search, theKeyboardStaysInTheBoxRunsTheSearchWithReturnAndOpensTheChosenLine) {
+    frmCerca& s = cerca();
+    // A click on "Cerca" leaves the focus in the box, ready for the next fragment.
+    searchFor(s.OptionCogno, QStringLiteral("ros"));
+    ASSERT_EQ(2, lines().size());
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+    // Return in the box runs the search.
+    typeText(s.TXTCerca, QStringLiteral("verdi"));
+    QTest::keyClick(s.TXTCerca, Qt::Key_Return);
+    ASSERT_EQ(lines(), (QStringList{line("Verdi", "Carlo", "27")}));
+    EXPECT_TRUE(s.TXTCerca->text().isEmpty());
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+    // "Scheda" without a line asks for one, and its click leaves the focus in the box too.
+    fp.msg.expect(QStringLiteral(" E' necessario prima selezionare un paziente. "));
+    QTest::mouseClick(s.Label1, Qt::LeftButton);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_EQ(s.TXTCerca, QApplication::focusWidget());
+    // Tab reaches the list over the two commands and selects its line; "Scheda" opens it.
+    for (QWidget* next : std::initializer_list<QWidget*>{s.lblCerca, s.Label1, s.List1}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(next, QApplication::focusWidget());
+    }
+    EXPECT_EQ(0, s.List1ListIndex());
+    QTest::mouseClick(s.Label1, Qt::LeftButton);
+    frmScheda& card = screens.scheda();
+    ASSERT_TRUE(card.isVisible());
+    EXPECT_EQ("27", card.txtFields(0)->text().toStdString());
+
+    // Return on a selected line does what "Scheda" does.
+    QTest::mouseClick(card.lblCerca, Qt::LeftButton);
+    searchFor(s.OptionCogno, QStringLiteral("ros"));
+    selectLine(1);
+    QTest::keyClick(s.List1, Qt::Key_Return);
+    EXPECT_TRUE(card.isVisible());
+    EXPECT_FALSE(s.isVisible());
+    EXPECT_EQ("ROSSETTI", card.txtFields(1)->text().toStdString());
+    EXPECT_EQ(1u, fp.msg.shown().size());
+}
+
+TEST_F(Search, theFourCommandsAreButtonsForTheKeyboardAndTheScreenReader) {
+    frmCerca& s = cerca();
+    for (QLabel* label : {s.lblCerca, s.Label1, s.lblElenco, s.lblMnu}) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(nullptr, spoken);
+        EXPECT_EQ(QAccessible::Button, spoken->role()) << label->text().toStdString();
+        EXPECT_EQ(label->text(), spoken->text(QAccessible::Name));
+        ASSERT_NE(nullptr, spoken->actionInterface());
+        EXPECT_TRUE(
+            spoken->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        // The label with the focus is marked as such.
+        s.TXTCerca->setFocus();
+        const QImage unfocused = label->grab().toImage();
+        label->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(label, QApplication::focusWidget());
+        EXPECT_NE(unfocused, label->grab().toImage()) << label->text().toStdString();
+    }
+    // Return on "Cerca" searches, Space on "Scheda" asks for a line, and a screen reader's
+    // press runs the command too.
+    s.lblCerca->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(s.lblCerca, Qt::Key_Return);
+    EXPECT_EQ(7, lines().size());
+    fp.msg.expect(QStringLiteral(" E' necessario prima selezionare un paziente. "));
+    s.Label1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(s.Label1, Qt::Key_Space);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    QAccessible::queryAccessibleInterface(s.lblElenco)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(screens.elenco().isVisible());
+    EXPECT_FALSE(s.isVisible());
 }
 
 TEST_F(Search, theListIsEmptiedOnActivationAndOnAClickInTheBoxNotByTyping) {

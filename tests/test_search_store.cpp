@@ -5,7 +5,7 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QItemSelectionModel>
@@ -16,10 +16,9 @@ using namespace qv::test;
 
 namespace {
 
-class SearchStore : public ::testing::Test {
+class SearchStore : public ArchiveTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(),
                 "INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES"
                 " (1, 'Rossi', 'Mario', 'note di Rossi'), (2, 'Bianchi', 'Anna', NULL),"
@@ -41,8 +40,6 @@ protected:
                        records.Fields(QStringLiteral("cognome")).toString();
         return out;
     }
-
-    FakePlatform fp;
 };
 
 TEST_F(SearchStore, aStatementKeepsItsRowsAsOfItsRefreshAndReadsTheirValuesAsItWalks) {

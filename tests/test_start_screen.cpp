@@ -8,8 +8,8 @@
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
-#include "store/Database.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/Files.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
 
 #include <QAccessible>
@@ -28,10 +28,9 @@ using namespace qv::test;
 
 namespace {
 
-class StartScreen : public ::testing::Test {
+class StartScreen : public ScreensTest {
 protected:
     void SetUp() override {
-        Database::create(fp.dbPath());
         execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome) VALUES (1, 'Rossi', 'Mario'),"
                              " (2, 'Bianchi', 'Anna'), (3, 'Verdi', 'Luca')");
     }
@@ -43,10 +42,6 @@ protected:
     }
 
     frmInizio& inizio() { return screens.inizio(); }
-    frmScheda& card() { return screens.scheda(); }
-
-    FakePlatform fp;
-    Screens screens{fp.platform};
 };
 
 TEST_F(StartScreen, opensOnTheStartScreenWithItsFiveCommands) {
@@ -192,11 +187,8 @@ TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
     card().txtFields(1)->setText(QStringLiteral("Rossini"));
     QTest::mouseClick(inizio().CandyHCommand6, Qt::LeftButton);
 
-    ExpectedBox dataError;
-    dataError.title = QStringLiteral("Quorvane");
-    fp.msg.expect(dataError);
-    ExpectedBox failure;
-    failure.icon = MsgIcon::Critical;
+    fp.msg.expect({.title = QStringLiteral("Quorvane")});
+    ExpectedBox failure{.icon = MsgIcon::Critical};
     fp.msg.expect(failure);
     // The search's way back: the start screen's activation refreshes the card, whose write is refused.
     screens.cerca().guard([&] { screens.show(inizio()); });
@@ -211,14 +203,8 @@ TEST_F(StartScreen, aRefusedCardWriteOnReturnIsShownAndEndsInOrder) {
 
 TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {
     FakePlatform fp;
-    {
-        QFile file(fp.dbPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("this is not a database at all, just some text");
-    }
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    ASSERT_TRUE(writeFile(fp.dbPath(), "this is not a database at all, just some text"));
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Screens screens(fp.platform);
     startProgram(screens);
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -230,14 +216,11 @@ TEST(StartScreenFailures, aCardThatCannotOpenItsDataIsShownAndEndsInOrder) {
 } // namespace
 
 TEST(StartScreenFailures, aLoadFailingAfterTheReminderLoadedTheCardStillUnloadsTheCard) {
-    FakePlatform fp;
-    Database::create(fp.dbPath());
+    ArchiveFolder fp;
     execSql(fp.dbPath(),
             "INSERT INTO Pazienti (ID, Cognome, \"Data richiamo\") VALUES (1, 'Rossi', '01/01/2000')");
     // The reminder's box is open when the start screen's load fails: the card is loaded by then.
-    ExpectedBox reminder;
-    reminder.whileOpen = [] { throw std::runtime_error("caricamento non riuscito"); };
-    fp.msg.expect(reminder);
+    fp.msg.expect({.whileOpen = [] { throw std::runtime_error("caricamento non riuscito"); }});
     fp.msg.expect(QStringLiteral("caricamento non riuscito"));
     Screens screens(fp.platform);
     startProgram(screens);
@@ -278,8 +261,7 @@ TEST_F(StartScreen, everyWindowAndControlSpeaksWhatTheUserSees) {
 TEST_F(StartScreen, aShutdownHangupOrInterruptEndsInOrderWritingWhatWasTyped) {
     for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(number);
-        FakePlatform platform;
-        Database::create(platform.dbPath());
+        ArchiveFolder platform;
         execSql(platform.dbPath(), "INSERT INTO Pazienti (ID, Cognome) VALUES (1, 'Rossi')");
         Screens all(platform.platform);
         all.endOnSystemRequests();

@@ -3,6 +3,8 @@
 #include "app/Startup.h"
 #include "store/Database.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sql.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,7 +16,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,28 +26,7 @@ using namespace qv::test;
 namespace {
 
 QByteArray fileHash(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-int countRows(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    int result = -1;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-        result = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return result;
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 TEST(Startup, aNewFolderGetsANewDatabaseAndALock) {
@@ -56,24 +36,20 @@ TEST(Startup, aNewFolderGetsANewDatabaseAndALock) {
     EXPECT_TRUE(fp.msg.shown().empty());
     EXPECT_TRUE(QFileInfo::exists(fp.dbPath()));
     EXPECT_TRUE(QFileInfo::exists(fp.dbPath() + ".lock"));
-    EXPECT_EQ(0, countRows(fp.dbPath(), "SELECT count(*) FROM Pazienti"));
-    EXPECT_EQ(7, countRows(fp.dbPath(), "SELECT count(*) FROM Agenda"));
+    EXPECT_EQ(0, patientCount(fp.dbPath()));
+    EXPECT_EQ("7", queryText(fp.dbPath(), "SELECT count(*) FROM Agenda"));
     // Nothing but the database and its lock is left in the folder.
     EXPECT_EQ((QStringList{"quorvane.mdb", "quorvane.mdb.lock"}),
               QDir(fp.platform.folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
 }
 
 TEST(Startup, anExistingDatabaseIsOpenedAsItIs) {
-    FakePlatform fp;
-    Database::create(fp.dbPath());
-    sqlite3* db = nullptr;
-    sqlite3_open(fp.dbPath().toUtf8().constData(), &db);
-    sqlite3_exec(db, "INSERT INTO Pazienti (ID, Cognome) VALUES (5, 'Neri')", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    ArchiveFolder fp;
+    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome) VALUES (5, 'Neri')");
 
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
-    EXPECT_EQ(1, countRows(fp.dbPath(), "SELECT count(*) FROM Pazienti WHERE Cognome = 'Neri'"));
+    EXPECT_EQ("1", queryText(fp.dbPath(), "SELECT count(*) FROM Pazienti WHERE Cognome = 'Neri'"));
 }
 
 TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {
@@ -81,10 +57,7 @@ TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {
     Session first;
     ASSERT_TRUE(openSession(fp.platform, first));
 
-    ExpectedBox box;
-    box.icon = MsgIcon::Exclamation;
-    box.title = QStringLiteral("Quorvane");
-    fp.msg.expect(box);
+    fp.msg.expect({.title = QStringLiteral("Quorvane"), .icon = MsgIcon::Exclamation});
     Session second;
     EXPECT_FALSE(openSession(fp.platform, second));
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -98,15 +71,14 @@ TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {
 }
 
 TEST(Startup, aLockLeftByACopyThatCrashedDoesNotBlock) {
-    FakePlatform fp;
+    ArchiveFolder fp;
     // A lock file naming a process that no longer runs, as a crash leaves it.
     QProcess gone;
     gone.start(QStringLiteral("true"), {});
     ASSERT_TRUE(gone.waitForFinished());
     const qint64 deadPid = gone.processId() ? gone.processId() : 999999;
-    Database::create(fp.dbPath());
-    writeFile(fp.dbPath() + ".lock",
-              QByteArray::number(deadPid) + "\nquorvane\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    ASSERT_TRUE(writeFile(fp.dbPath() + ".lock", QByteArray::number(deadPid) + "\nquorvane\n" +
+                                                     QSysInfo::machineHostName().toUtf8() + "\n"));
     Session session;
     EXPECT_TRUE(openSession(fp.platform, session));
     EXPECT_TRUE(fp.msg.shown().empty());
@@ -122,13 +94,11 @@ class StartupWithABadFile : public ::testing::TestWithParam<UnreadableFile> {};
 
 TEST_P(StartupWithABadFile, isNamedInAClearMessageAndLeftUntouched) {
     FakePlatform fp;
-    writeFile(fp.dbPath(), GetParam().bytes);
+    ASSERT_TRUE(writeFile(fp.dbPath(), GetParam().bytes));
     const QByteArray before = fileHash(fp.dbPath());
     const qint64 sizeBefore = QFileInfo(fp.dbPath()).size();
 
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -146,16 +116,13 @@ QByteArray jetHeader() {
 }
 
 QByteArray damagedSqlite() {
-    // A real database whose pages after the header were overwritten.
+    // A real database whose pages after the header were overwritten. Should that fail, the
+    // archive stays sound, and the case fails on it.
     QTemporaryDir dir;
     const QString path = dir.filePath("x.mdb");
     Database::create(path);
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    QByteArray bytes = file.readAll();
-    for (int i = 100; i < bytes.size(); ++i)
-        bytes[i] = char(0xA5);
-    return bytes;
+    (void)damage(path);
+    return readFile(path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, StartupWithABadFile,
@@ -168,9 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Files, StartupWithABadFile,
 TEST(Startup, aFolderWhereNothingCanBeCreatedGivesAClearMessage) {
     FakePlatform fp;
     fp.platform.folder = fp.dir.filePath(QStringLiteral("non-esiste/neppure-questa"));
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
     ASSERT_EQ(1u, fp.msg.shown().size());
@@ -189,9 +154,8 @@ TEST(StartupLock, leftoversOfEveryKindDoNotBlockAndAreReplaced) {
     };
     for (const auto& [what, bytes] : leftovers) {
         SCOPED_TRACE(what);
-        FakePlatform fp;
-        Database::create(fp.dbPath());
-        writeFile(fp.dbPath() + ".lock", bytes);
+        ArchiveFolder fp;
+        ASSERT_TRUE(writeFile(fp.dbPath() + ".lock", bytes));
         Session session;
         EXPECT_TRUE(openSession(fp.platform, session));
         EXPECT_TRUE(fp.msg.shown().empty());
@@ -208,15 +172,11 @@ TEST(StartupLock, leftoversOfEveryKindDoNotBlockAndAreReplaced) {
 }
 
 TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
-    FakePlatform fp;
+    ArchiveFolder fp;
     const QByteArray foreign = "quorvane-lock\n4242\nvecchio-pc\n2026-11-30T18:05:00\n";
-    Database::create(fp.dbPath());
-    writeFile(fp.dbPath() + ".lock", foreign);
+    ASSERT_TRUE(writeFile(fp.dbPath() + ".lock", foreign));
 
-    ExpectedBox no;
-    no.buttons = MsgButtons::YesNo;
-    no.icon = MsgIcon::Exclamation;
-    no.answer = MsgAnswer::No;
+    ExpectedBox no{.icon = MsgIcon::Exclamation, .buttons = MsgButtons::YesNo, .answer = MsgAnswer::No};
     fp.msg.expect(no);
     {
         Session declined;
@@ -241,17 +201,14 @@ TEST(StartupLock, aLockFromAnotherComputerIsNamedAndCanBeTakenOver) {
     EXPECT_TRUE(kept.readAll().contains(QSysInfo::machineHostName().toUtf8()));
 
     // While it runs here, a second copy is refused without being asked.
-    ExpectedBox refused;
-    refused.buttons = MsgButtons::Ok;
-    fp.msg.expect(refused);
+    fp.msg.expect({.buttons = MsgButtons::Ok});
     Session second;
     EXPECT_FALSE(openSession(fp.platform, second));
     EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("già aperto")));
 }
 
 TEST(StartupLock, aCopyRunningInAnotherProcessIsStillRefused) {
-    FakePlatform fp;
-    Database::create(fp.dbPath());
+    ArchiveFolder fp;
     const QByteArray lockName = QFile::encodeName(fp.dbPath() + ".lock");
     // Another process holds the lock the way a running copy does, until it is killed.
     int ready[2];
@@ -270,9 +227,7 @@ TEST(StartupLock, aCopyRunningInAnotherProcessIsStillRefused) {
     ::close(ready[0]);
     ::close(ready[1]);
 
-    ExpectedBox refused;
-    refused.icon = MsgIcon::Exclamation;
-    fp.msg.expect(refused);
+    fp.msg.expect({.icon = MsgIcon::Exclamation});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
     EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("già aperto")));
@@ -296,9 +251,7 @@ TEST(StartupMissingArchive, aUsedFolderWithoutItsArchiveAsksBeforeStartingEmpty)
     }
     ASSERT_TRUE(QFile::remove(fp.dbPath()));
 
-    ExpectedBox ask;
-    ask.buttons = MsgButtons::YesNo;
-    ask.answer = MsgAnswer::No;
+    ExpectedBox ask{.buttons = MsgButtons::YesNo, .answer = MsgAnswer::No};
     fp.msg.expect(ask);
     {
         Session declined;
@@ -313,7 +266,7 @@ TEST(StartupMissingArchive, aUsedFolderWithoutItsArchiveAsksBeforeStartingEmpty)
     fp.msg.expect(ask);
     Session accepted;
     EXPECT_TRUE(openSession(fp.platform, accepted));
-    EXPECT_EQ(0, countRows(fp.dbPath(), "SELECT count(*) FROM Pazienti"));
+    EXPECT_EQ(0, patientCount(fp.dbPath()));
 }
 
 TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
@@ -332,9 +285,7 @@ TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
         }
     }
     fp.platform.folder = disk;
-    ExpectedBox box;
-    box.icon = MsgIcon::Critical;
-    fp.msg.expect(box);
+    fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     const bool opened = openSession(fp.platform, session);
     session = Session();

@@ -5,12 +5,14 @@
 #include "store/Database.h"
 #include "store/StoreError.h"
 #include "tests/support/AsUser.h"
+#include "tests/support/Files.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
+#include "tests/support/Text.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -18,87 +20,47 @@
 using qv::Database;
 using qv::StoreError;
 namespace err = qv::err;
+using qv::test::failureOf;
+using qv::test::queryRows;
+using qv::test::readFile;
+using qv::test::writeFile;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return f.readAll();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-StoreError errorOf(const std::function<void()>& fn) {
-    return qv::test::failureOf(fn);
-}
-
-std::vector<QStringList> query(sqlite3* db, const QString& text) {
-    qv::sql::Stmt q(db, text);
-    std::vector<QStringList> rows;
-    while (q.step()) {
-        QStringList row;
-        for (int c = 0; c < q.columnCount(); ++c)
-            row << (q.isNull(c) ? QStringLiteral("<null>") : q.text(c));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-class DatabaseTest : public ::testing::Test {
+class DatabaseTest : public qv::test::FolderTest {
 protected:
-    QTemporaryDir dir;
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    QString path() const { return dir.filePath(QStringLiteral("quorvane.mdb")); }
+    void SetUp() override { ASSERT_TRUE(fp.dir.isValid()); }
 
     // Opening `bytes` as the archive fails with `number`, a message naming the file and
     // containing `words`, and leaves the file exactly as it was.
     void expectRefused(const QByteArray& bytes, int number, const QString& words) {
-        writeAll(path(), bytes);
-        const StoreError e = errorOf([&] { Database::open(path()); });
+        ASSERT_TRUE(writeFile(path(), bytes));
+        const StoreError e = failureOf([&] { Database::open(path()); });
         EXPECT_EQ(e.number(), number);
         EXPECT_TRUE(e.description().contains(words)) << e.description().toStdString();
         EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(path())))
             << e.description().toStdString();
-        EXPECT_EQ(readAll(path()), bytes) << "the file must stay byte for byte the same";
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"})
+        EXPECT_EQ(readFile(path()), bytes) << "the file must stay byte for byte the same";
+        EXPECT_EQ(QDir(fp.dir.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"})
             << "no other file may be left beside it";
 
         // A data control reports the same when it opens.
         qv::DataControl data;
         data.setDatabaseName(path());
         data.setRecordSource("Pazienti");
-        EXPECT_EQ(errorOf([&] { data.Refresh(); }).number(), number);
-        EXPECT_EQ(readAll(path()), bytes);
+        EXPECT_EQ(failureOf([&] { data.Refresh(); }).number(), number);
+        EXPECT_EQ(readFile(path()), bytes);
     }
 };
 
 TEST_F(DatabaseTest, ANewFolderGetsANewArchiveWithTheProgramsTables) {
     auto db = Database::open(path());
     ASSERT_TRUE(QFile::exists(path()));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"});
+    EXPECT_EQ(QDir(fp.dir.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"});
     sqlite3* h = db->handle();
 
-    const auto columns = query(h, "SELECT name, type, pk FROM pragma_table_info('Pazienti')");
-    const QStringList expected = {"ID",
-                                  "Cognome",
-                                  "Nome",
-                                  "Attività",
-                                  "Società",
-                                  "Indirizzo",
-                                  "Telefono Casa",
-                                  "Telefono Ufficio",
-                                  "Data",
-                                  "Cellulare",
-                                  "Fax",
-                                  "E mail",
-                                  "Data richiamo",
-                                  "Note"};
+    const auto columns = queryRows(h, "SELECT name, type, pk FROM pragma_table_info('Pazienti')");
+    const QStringList& expected = qv::test::patientColumns();
     ASSERT_EQ(columns.size(), size_t(expected.size()));
     for (int i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(columns[size_t(i)][0], expected[i]);
@@ -107,13 +69,13 @@ TEST_F(DatabaseTest, ANewFolderGetsANewArchiveWithTheProgramsTables) {
     }
 
     const auto index =
-        query(h, "SELECT name, \"unique\" FROM pragma_index_list('Pazienti') WHERE name = 'PrimaryKey'");
+        queryRows(h, "SELECT name, \"unique\" FROM pragma_index_list('Pazienti') WHERE name = 'PrimaryKey'");
     ASSERT_EQ(index.size(), 1u);
     EXPECT_EQ(index[0][1], "1");
-    EXPECT_EQ(query(h, "SELECT name FROM pragma_index_info('PrimaryKey')"),
+    EXPECT_EQ(queryRows(h, "SELECT name FROM pragma_index_info('PrimaryKey')"),
               (std::vector<QStringList>{{"ID"}}));
 
-    const auto view = query(h, "SELECT name FROM pragma_table_info('Pazienti Query')");
+    const auto view = queryRows(h, "SELECT name FROM pragma_table_info('Pazienti Query')");
     const QStringList viewExpected = {"ID",           "Nome",      "Cognome",       "Attività",
                                       "Società",      "Indirizzo", "Telefono Casa", "Telefono Ufficio",
                                       "Data",         "Cellulare", "Fax",           "E mail",
@@ -121,17 +83,17 @@ TEST_F(DatabaseTest, ANewFolderGetsANewArchiveWithTheProgramsTables) {
     ASSERT_EQ(view.size(), size_t(viewExpected.size()));
     for (int i = 0; i < viewExpected.size(); ++i)
         EXPECT_EQ(view[size_t(i)][0], viewExpected[i]);
-    EXPECT_EQ(query(h, "SELECT type FROM sqlite_master WHERE name = 'Pazienti Query'"),
+    EXPECT_EQ(queryRows(h, "SELECT type FROM sqlite_master WHERE name = 'Pazienti Query'"),
               (std::vector<QStringList>{{"view"}}));
 
-    const auto agendaColumns = query(h, "SELECT name FROM pragma_table_info('Agenda')");
+    const auto agendaColumns = queryRows(h, "SELECT name FROM pragma_table_info('Agenda')");
     ASSERT_EQ(agendaColumns.size(), 42u);
     EXPECT_EQ(agendaColumns[0][0], "giorno");
     for (int s = 1; s <= 40; ++s)
         EXPECT_EQ(agendaColumns[size_t(s)][0], QString::number(s));
     EXPECT_EQ(agendaColumns[41][0], "data");
 
-    const auto days = query(h, "SELECT * FROM Agenda ORDER BY rowid");
+    const auto days = queryRows(h, "SELECT * FROM Agenda ORDER BY rowid");
     const QStringList weekdays = {QString::fromUtf8("lunedì"),
                                   QString::fromUtf8("martedì"),
                                   QString::fromUtf8("mercoledì"),
@@ -148,12 +110,12 @@ TEST_F(DatabaseTest, ANewFolderGetsANewArchiveWithTheProgramsTables) {
         EXPECT_EQ(days[size_t(d)][40], "17:45");
         EXPECT_EQ(days[size_t(d)][41], "<null>");
     }
-    EXPECT_EQ(query(h, "SELECT count(*) FROM Pazienti"), (std::vector<QStringList>{{"0"}}));
-    EXPECT_EQ(query(h, "PRAGMA synchronous"), (std::vector<QStringList>{{"2"}})) << "FULL";
+    EXPECT_EQ(queryRows(h, "SELECT count(*) FROM Pazienti"), (std::vector<QStringList>{{"0"}}));
+    EXPECT_EQ(queryRows(h, "PRAGMA synchronous"), (std::vector<QStringList>{{"2"}})) << "FULL";
 }
 
 TEST_F(DatabaseTest, ALeftoverHalfMadeArchiveDoesNotBlockCreation) {
-    writeAll(path() + ".new", "half written");
+    ASSERT_TRUE(writeFile(path() + ".new", "half written"));
     auto db = Database::open(path());
     EXPECT_TRUE(db->table("Agenda").has_value());
     EXPECT_FALSE(QFile::exists(path() + ".new"));
@@ -181,7 +143,7 @@ TEST_F(DatabaseTest, DamagedOrForeignFilesAreRefusedAndLeftUntouched) {
 }
 
 TEST_F(DatabaseTest, ADatabaseOfAnotherProgramIsRefusedAndLeftUntouched) {
-    const QString other = dir.filePath("other.db");
+    const QString other = fp.dir.filePath("other.db");
     {
         sqlite3* h = nullptr;
         ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &h), SQLITE_OK);
@@ -190,7 +152,7 @@ TEST_F(DatabaseTest, ADatabaseOfAnotherProgramIsRefusedAndLeftUntouched) {
                   SQLITE_OK);
         sqlite3_close(h);
     }
-    const QByteArray bytes = readAll(other);
+    const QByteArray bytes = readFile(other);
     QFile::remove(other);
     expectRefused(bytes, err::NotADatabase, QString::fromUtf8("non è un archivio valido di Quorvane"));
 }
@@ -207,16 +169,16 @@ TEST_F(DatabaseTest, ADamagedPageIsReportedWhenRead) {
                               .arg(QString(200, QLatin1Char('x'))));
         qv::sql::exec(db->handle(), "COMMIT");
     }
-    QByteArray bytes = readAll(path());
+    QByteArray bytes = readFile(path());
     ASSERT_GT(bytes.size(), 4096 * 8);
     for (qsizetype i = 4096 * 4; i < bytes.size(); ++i)
         bytes[i] = char(0xA5);
-    writeAll(path(), bytes);
+    ASSERT_TRUE(writeFile(path(), bytes));
 
     qv::DataControl data;
     data.setDatabaseName(path());
     data.setRecordSource("Pazienti");
-    const StoreError e = errorOf([&] {
+    const StoreError e = failureOf([&] {
         data.Refresh();
         while (!data.Recordset().Eof()) {
             data.Recordset().Fields("Note");
@@ -225,23 +187,23 @@ TEST_F(DatabaseTest, ADamagedPageIsReportedWhenRead) {
     });
     EXPECT_NE(e.number(), 0);
     EXPECT_TRUE(e.description().contains("danneggiato")) << e.description().toStdString();
-    EXPECT_EQ(readAll(path()), bytes);
+    EXPECT_EQ(readFile(path()), bytes);
 }
 
 TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
     // A "folder" that is a plain file, and one that does not exist.
-    writeAll(dir.filePath("not-a-folder"), "x");
+    ASSERT_TRUE(writeFile(fp.dir.filePath("not-a-folder"), "x"));
     for (const QString& target :
-         {dir.filePath("not-a-folder/quorvane.mdb"), dir.filePath("missing/quorvane.mdb")}) {
+         {fp.dir.filePath("not-a-folder/quorvane.mdb"), fp.dir.filePath("missing/quorvane.mdb")}) {
         SCOPED_TRACE(target.toStdString());
-        const StoreError e = errorOf([&] { Database::open(target); });
+        const StoreError e = failureOf([&] { Database::open(target); });
         EXPECT_EQ(e.number(), err::CannotCreate);
         EXPECT_TRUE(
             e.description().contains(QString::fromUtf8("Non è stato possibile creare l'archivio dei dati")))
             << e.description().toStdString();
         EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(target)));
     }
-    EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
+    EXPECT_FALSE(QFile::exists(fp.dir.filePath("missing")));
 
     // A folder without write permission, in a temporary folder of the user's own.
     qv::test::asUnprivilegedUser([] {
@@ -251,7 +213,7 @@ TEST_F(DatabaseTest, AFolderWhereNothingCanBeCreated) {
         const QString locked = own.filePath("locked");
         ASSERT_TRUE(QDir(own.path()).mkdir("locked"));
         ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        const StoreError e = errorOf([&] { Database::open(locked + "/quorvane.mdb"); });
+        const StoreError e = failureOf([&] { Database::open(locked + "/quorvane.mdb"); });
         QFile::setPermissions(locked,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         EXPECT_EQ(e.number(), err::CannotCreate);
@@ -269,15 +231,15 @@ TEST_F(DatabaseTest, AReadOnlyFileIsRefusedWithAClearMessage) {
                                    << QDir::tempPath().toStdString();
         const QString file = own.filePath("quorvane.mdb");
         Database::open(file); // created, then closed again
-        const QByteArray before = readAll(file);
+        const QByteArray before = readFile(file);
         ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-        const StoreError e = errorOf([&] { Database::open(file); });
+        const StoreError e = failureOf([&] { Database::open(file); });
         QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         EXPECT_EQ(e.number(), err::CannotOpen);
         EXPECT_TRUE(e.description().contains("protetto dalla scrittura")) << e.description().toStdString();
         EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(file)))
             << e.description().toStdString();
-        EXPECT_EQ(readAll(file), before);
+        EXPECT_EQ(readFile(file), before);
         EXPECT_EQ(QDir(own.path()).entryList(QDir::Files), QStringList{"quorvane.mdb"})
             << "no journal or other file may be left beside it";
     });
@@ -285,9 +247,9 @@ TEST_F(DatabaseTest, AReadOnlyFileIsRefusedWithAClearMessage) {
 
 TEST_F(DatabaseTest, OneConnectionPerFileWhileInUse) {
     auto a = Database::open(path());
-    auto b = Database::open(dir.path() + "/./quorvane.mdb");
+    auto b = Database::open(fp.dir.path() + "/./quorvane.mdb");
     EXPECT_EQ(a.get(), b.get());
-    auto other = Database::open(dir.filePath("altro.mdb"));
+    auto other = Database::open(fp.dir.filePath("altro.mdb"));
     EXPECT_NE(a.get(), other.get());
     a.reset();
     b.reset();

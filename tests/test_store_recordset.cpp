@@ -4,19 +4,14 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "tests/support/BoundBox.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
+#include "tests/support/Text.h"
 
-#include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-
-QT_BEGIN_NAMESPACE
-// Readable texts in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 using qv::DataControl;
 using qv::RecordSet;
@@ -27,39 +22,16 @@ using qv::test::errorOf;
 
 namespace {
 
-// A bound text box as a user sees it: a text and the data-changed flag that typing sets.
-struct Box : qv::BoundControl {
-    explicit Box(QString f) : field(std::move(f)) {}
-    QString field;
-    QString text;
-    bool changed = false;
-    int fills = 0;
+using qv::test::BoundBox;
 
-    QString DataField() const override { return field; }
-    QVariant storeValue() const override { return text.isEmpty() ? QVariant() : QVariant(text); }
-    void fill(const QVariant& value) override {
-        text = value.isNull() ? QString() : value.toString();
-        ++fills;
-    }
-    bool DataChanged() const override { return changed; }
-    void setDataChanged(bool c) override { changed = c; }
-    void type(const QString& t) {
-        text = t;
-        changed = true;
-    }
-};
-
-class RecordSetTest : public ::testing::Test {
+class RecordSetTest : public qv::test::FolderTest {
 protected:
-    QTemporaryDir dir;
     std::shared_ptr<qv::Database> db;
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(fp.dir.isValid());
         db = qv::Database::open(path());
     }
-
-    QString path() const { return dir.filePath(QStringLiteral("quorvane.mdb")); }
 
     void sqlExec(const QString& text) {
         char* message = nullptr;
@@ -98,9 +70,9 @@ protected:
 
     struct Screen {
         std::unique_ptr<DataControl> data = std::make_unique<DataControl>();
-        std::map<QString, Box*> boxes;
+        std::map<QString, BoundBox*> boxes;
         std::vector<QString> events;
-        Box& operator[](const QString& field) { return *boxes.at(field); }
+        BoundBox& operator[](const QString& field) { return *boxes.at(field); }
         RecordSet& rs() { return data->Recordset(); }
     };
 
@@ -112,7 +84,7 @@ protected:
         s->data->setRecordSource(source);
         s->data->setRecordsetType(type);
         for (const QString& f : fields)
-            s->boxes[f] = static_cast<Box*>(s->data->bind(std::make_unique<Box>(f)));
+            s->boxes[f] = static_cast<BoundBox*>(s->data->bind(std::make_unique<BoundBox>(f)));
         Screen* raw = s.get();
         s->data->onValidate = [raw] { raw->events.push_back(QStringLiteral("validate")); };
         s->data->onReposition = [raw] { raw->events.push_back(QStringLiteral("reposition")); };

@@ -4,10 +4,10 @@
 #include "store/Database.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/Sql.h"
+#include "tests/support/Text.h"
 
-#include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 
 using qv::likeMatches;
@@ -17,12 +17,9 @@ using qv::StoreError;
 namespace err = qv::err;
 
 using qv::test::errorOf;
+using qv::test::u;
 
 namespace {
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 // ---------------------------------------------------------------------------------------
 // Reading record sources
@@ -180,42 +177,23 @@ TEST(Like, SameTextIgnoresCaseOnly) {
 // ---------------------------------------------------------------------------------------
 // Statements run through a data control
 
-class SearchTest : public ::testing::Test {
+class SearchTest : public qv::test::FolderTest {
 protected:
-    QTemporaryDir dir;
     std::shared_ptr<qv::Database> db;
     qv::DataControl data;
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        db = qv::Database::open(dir.filePath("quorvane.mdb"));
-        struct P {
-            const char* cognome;
-            const char* nome;
-            const char* societa;
-            const char* attivita;
-        };
-        const P patients[] = {
-            {"Rossi", "Mario", "Dentalia", "Impiegato"},
-            {"Bianchi", "Rosa", nullptr, "Dott. Rossetti"},
-            {"DEL ROSSO", "Luca", "Società Alfa", nullptr},
-            {nullptr, "Rosanna", "Ditta È", "Medico"},
-            {"D'Amico", "Carla", nullptr, nullptr},
-            {"Russo", "Piero", "Dentalia", "Attività varie"},
-            {"", "Ross", nullptr, nullptr},
-        };
-        for (const P& p : patients) {
-            qv::sql::Stmt insert(db->handle(),
-                                 QString::fromUtf8("INSERT INTO Pazienti (Cognome, Nome, Società, "
-                                                   "Attività) VALUES (?1, ?2, ?3, ?4)"));
-            auto value = [](const char* s) { return s ? QVariant(QString::fromUtf8(s)) : QVariant(); };
-            insert.bind(1, value(p.cognome));
-            insert.bind(2, value(p.nome));
-            insert.bind(3, value(p.societa));
-            insert.bind(4, value(p.attivita));
-            insert.run();
-        }
-        data.setDatabaseName(dir.filePath("quorvane.mdb"));
+        ASSERT_TRUE(fp.dir.isValid());
+        db = qv::Database::open(path());
+        qv::test::insertRows(path(), "Pazienti", {"Cognome", "Nome", "Società", "Attività"},
+                             {{"Rossi", "Mario", "Dentalia", "Impiegato"},
+                              {"Bianchi", "Rosa", nullptr, "Dott. Rossetti"},
+                              {"DEL ROSSO", "Luca", "Società Alfa", nullptr},
+                              {nullptr, "Rosanna", "Ditta È", "Medico"},
+                              {"D'Amico", "Carla", nullptr, nullptr},
+                              {"Russo", "Piero", "Dentalia", "Attività varie"},
+                              {"", "Ross", nullptr, nullptr}});
+        data.setDatabaseName(path());
     }
 
     // The IDs a statement delivers, in order, as the search walks them.

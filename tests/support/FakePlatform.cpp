@@ -1,7 +1,7 @@
 #include "tests/support/FakePlatform.h"
 
-#include <QPainter>
-#include <QPrinter>
+#include "store/Database.h"
+
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -59,32 +59,14 @@ void FakeMessageBox::expect(const QString& prompt, MsgAnswer answer) {
     script_.push_back(std::move(box));
 }
 
-bool FakePrinter::ShowPrinter(QWidget*) {
-    ++dialogs_;
-    if (cancel_)
-        return false;
-    return true;
-}
-
-void FakePrinter::PaintPicture(const QImage& image) {
-    images_.push_back(image);
-    if (!pdfPath_.isEmpty()) {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdfPath_);
-        QPainter painter(&printer);
-        paintImageOnPage(printer, painter, image);
-    }
-}
-
-void FakePrinter::EndDoc() {
-    ++ended_;
-}
-
 FakePlatform::FakePlatform() {
     platform.folder = dir.path();
 }
 FakePlatform::~FakePlatform() = default;
+
+ArchiveFolder::ArchiveFolder() {
+    Database::create(dbPath());
+}
 
 void typeText(QWidget* widget, const QString& text) {
     for (const QChar ch : text) {
