@@ -658,7 +658,7 @@ std::optional<TableInfo> Database::table(const QString& name) {
 }
 
 qint64 Database::reserveKey(const TableInfo& table) {
-    sql::Transaction tx(db_);
+    OwnWrite tx(*this);
     qint64 next = 0;
     {
         sql::Stmt highest(db_, QStringLiteral("SELECT max(rowid) FROM %1").arg(sql::quoted(table.name)));

@@ -61,15 +61,16 @@ protected:
 
     QString path() const { return dir.filePath(QStringLiteral("quorvane.mdb")); }
 
+    // Statements run on the shared connection beside the store, which notices them by itself.
     void sqlExec(const QString& text) {
         char* message = nullptr;
         const int rc = sqlite3_exec(db->handle(), text.toUtf8().constData(), nullptr, nullptr, &message);
         ASSERT_EQ(rc, SQLITE_OK) << (message ? message : "");
         sqlite3_free(message);
-        db->bumpGeneration();
     }
 
     // Patients with the given surnames, IDs 1, 2, ... in this order; first names Nome1, Nome2...
+    // (stored beside the store)
     void addPatients(const QStringList& surnames) {
         int i = 0;
         for (const QString& s : surnames) {
@@ -80,7 +81,6 @@ protected:
             insert.bind(2, QStringLiteral("Nome%1").arg(i));
             insert.run();
         }
-        db->bumpGeneration();
     }
 
     QVariant stored(qint64 id, const QString& field) {
