@@ -744,6 +744,23 @@ TEST_F(RecordSetTest, TableSeesRowsOthersStoredDynasetOnlyAfterRefresh) {
     EXPECT_EQ(dyn->rs().RecordCount(), 2);
 }
 
+TEST_F(RecordSetTest, TableSeesARowAnotherProgramStoredWhileItAddedOne) {
+    addPatients({"Rossi"});
+    auto c = card();
+    c->rs().AddNew();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO Pazienti (ID, Cognome) VALUES (10, 'Verdi')", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    (*c)["Cognome"].type("Nuovo");
+    c->rs().Update();
+    EXPECT_EQ(c->rs().RecordCount(), 3);
+    c->rs().MoveLast();
+    EXPECT_EQ((*c)["Cognome"].text, "Verdi");
+}
+
 TEST_F(RecordSetTest, RefreshReopensOnTheFirstRowWithoutIndex) {
     addPatients({"Rossi", "Bianchi", "Verdi"});
     auto s = card();
