@@ -65,9 +65,9 @@ void runBackup(int patients) {
     QTemporaryDir dir;
     qv::test::QuietPlatform quiet(dir.path(), QDateTime(kToday, QTime(8, 0)));
     qv::Platform& platform = quiet.platform;
-    qv::bench::generateArchive(platform.path(QStringLiteral("quorvane.mdb")), patients);
+    qv::bench::generateArchive(platform.archivePath(), patients);
     const int dayFiles = qv::bench::writeDayFiles(platform.folder, kToday.addYears(-10), kToday, busyDay);
-    const double megabytes = double(QFileInfo(platform.path(QStringLiteral("quorvane.mdb"))).size()) / 1e6;
+    const double megabytes = double(QFileInfo(platform.archivePath()).size()) / 1e6;
 
     // The backup alone.
     QElapsedTimer timer;

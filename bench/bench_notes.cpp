@@ -102,7 +102,7 @@ void runNotes() {
     QTemporaryDir dir;
     test::QuietPlatform quiet(dir.path());
     Platform& platform = quiet.platform;
-    const QString path = platform.path(QStringLiteral("quorvane.mdb"));
+    const QString path = platform.archivePath();
     {
         Database::create(path);
         auto db = Database::open(path);

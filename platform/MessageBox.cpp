@@ -111,8 +111,10 @@ MsgAnswer QtMessageBox::show(const QString& prompt, MsgButtons buttons, MsgIcon 
     box.exec();
     // The window the box came over takes the keyboard again, with its focus where the box
     // found it or where the handler puts it next. A window manager usually does this, but
-    // not every one does, and without one nothing would be active at all.
-    if (over != nullptr && over->isVisible() && QApplication::activeWindow() == nullptr)
+    // not every one does, and without one nothing would be active at all (or, until the
+    // system tells, the closed box would still count as the active window).
+    if (over != nullptr && over->isVisible() &&
+        (QApplication::activeWindow() == nullptr || QApplication::activeWindow() == &box))
         over->activateWindow();
     return answerOf(box, buttons);
 }

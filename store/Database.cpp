@@ -205,7 +205,7 @@ std::optional<TableInfo> Database::table(const QString& name) {
 }
 
 qint64 Database::reserveKey(const TableInfo& table) {
-    sql::Transaction tx(handle());
+    OwnWrite tx(*this);
     qint64 next = 0;
     {
         sql::Stmt highest(handle(), QStringLiteral("SELECT max(rowid) FROM %1").arg(sql::quoted(table.name)));

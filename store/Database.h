@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/ArchiveVersion.h"
 #include "store/Engine.h"
 
 #include <QString>
@@ -46,30 +47,10 @@ public:
     sqlite3* handle() const { return db_.handle(); }
     const QString& path() const { return path_; }
 
-    // Grows by one on every write through this connection, so that live record sets
-    // know when the values they read ahead are stale. bumpGeneration marks a write the
-    // store did not make itself: anything may have changed, keys too.
-    quint64 generation() const { return generation_; }
-    void bumpGeneration() {
-        ++generation_;
-        ++unknownWrites_;
-    }
-    // Grows when rows of `table` were added or removed through this connection (or by a
-    // write the store did not make): record sets holding the table's keys read them again,
-    // but the one that made the change applies it to its own keys.
-    quint64 keyGeneration(const QString& table) const {
-        const auto it = keyWrites_.find(table);
-        return unknownWrites_ + (it == keyWrites_.end() ? 0 : it->second);
-    }
-    void rowsChanged() { ++generation_; }
-    // Rows changed by the store's own writes through this connection; the connection's
-    // other changes were made by statements the store did not run.
-    qint64 accountedChanges() const { return accounted_; }
-    void accountChanges(qint64 rows) { accounted_ += rows; }
-    void keysChanged(const QString& table) {
-        ++generation_;
-        ++keyWrites_[table];
-    }
+    // The archive's version, which moves on every change of the file; what a record set read
+    // holds while it has not moved (see store/ArchiveVersion.h). The store's own writes run
+    // in an OwnWrite.
+    ArchiveVersion& version() { return version_; }
 
     // A table or view of the file, its name matched without regard to case.
     std::optional<TableInfo> table(const QString& name);
@@ -83,15 +64,13 @@ public:
     QString readFailure(const sql::Failure& failure) const;
 
 private:
-    Database(sql::Connection db, const QString& path) : db_(std::move(db)), path_(path) {}
+    Database(sql::Connection db, const QString& path)
+        : db_(std::move(db)), path_(path), version_(db_.handle()) {}
     void checkSchema();
 
     sql::Connection db_;
     QString path_;
-    quint64 generation_ = 0;
-    quint64 unknownWrites_ = 0;
-    qint64 accounted_ = 0;
-    std::map<QString, quint64> keyWrites_;   // by table name
+    ArchiveVersion version_;
     std::map<QString, TableInfo> tables_;    // by case-folded name
     std::map<QString, qint64> lastReserved_; // by table name
 };

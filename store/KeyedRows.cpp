@@ -42,15 +42,15 @@ std::optional<std::vector<QVariant>> KeyedRows::row(int i) {
 
 std::optional<std::vector<QVariant>> KeyedRows::land(int i, const std::vector<int>& columns,
                                                      std::vector<bool>& read) {
-    const quint64 generation = db_.generation();
-    const bool sequential = lastLanded_ >= 0 && lastLandedGeneration_ == generation &&
-                            (i == lastLanded_ + 1 || i == lastLanded_ - 1);
+    const quint64 version = db_.version().current();
+    const bool sequential =
+        lastLanded_ >= 0 && lastLandedAt_ == version && (i == lastLanded_ + 1 || i == lastLanded_ - 1);
     const int step = sequential ? i - lastLanded_ : 0;
     lastLanded_ = i;
-    lastLandedGeneration_ = generation;
+    lastLandedAt_ = version;
 
     const qint64 key = keyAt(i);
-    if (window_.generation != generation || window_.columns != columns ||
+    if (window_.version != version || window_.columns != columns ||
         !std::binary_search(window_.keys.begin(), window_.keys.end(), key))
         readWindow(columns, i, step);
     const auto it = std::lower_bound(window_.keys.begin(), window_.keys.end(), key);
@@ -75,9 +75,12 @@ void KeyedRows::readWindow(const std::vector<int>& columns, int i, int step) {
     // stepping over everything that lies between them.
     const bool sparse = keyAt(last) - keyAt(first) > 4 * qint64(last - first + 1);
     const size_t width = size_t(source_.info.columns.size());
-    window_.generation = ~quint64(0);
+    window_.version = 0;
     window_.keys.clear();
     window_.values.clear();
+    // The window holds as of one version only: when the reads saw another program's change
+    // (rows far apart are read in several goes) it is read again at the next landing.
+    const quint64 before = db_.version().current();
     try {
         if (!readRange_ || window_.columns != columns) {
             QStringList names{keyName_};
@@ -123,7 +126,8 @@ void KeyedRows::readWindow(const std::vector<int>& columns, int i, int step) {
     } catch (const sql::Failure& failure) {
         readFailed(failure);
     }
-    window_.generation = db_.generation();
+    if (const quint64 after = db_.version().afterRead(); after == before)
+        window_.version = after;
 }
 
 int KeyedRows::findFirst(int column, const QString& text) {
@@ -211,8 +215,7 @@ void TableRows::start() {
     pending_ = true;
     pendingCount_ = int(count.int64(0));
     pendingFirst_ = first.int64(0);
-    seenKeys_ = db_.keyGeneration(source_.info.name);
-    stamp();
+    readAt_ = db_.version().afterRead();
 }
 
 void TableRows::load() {
@@ -224,8 +227,7 @@ void TableRows::load() {
                 QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(sql::quoted(source_.info.name)));
     while (q.step())
         keys_.push_back(q.int64(0));
-    seenKeys_ = db_.keyGeneration(source_.info.name);
-    stamp();
+    readAt_ = db_.version().afterRead();
 }
 
 void TableRows::readKeys() {
@@ -251,8 +253,7 @@ void TableRows::readColumn(int column, const std::function<void(int, const QVari
             keys_.push_back(q.int64(0));
             visit(int(keys_.size()) - 1, q.value(1));
         }
-        seenKeys_ = db_.keyGeneration(source_.info.name);
-        stamp();
+        readAt_ = db_.version().afterRead();
     } catch (const sql::Failure& failure) {
         keys_.clear();
         pending_ = true;
@@ -268,34 +269,35 @@ bool TableRows::sync(bool needKeys) {
 }
 
 bool TableRows::inSync() const {
-    return seenKeys_ == db_.keyGeneration(source_.info.name);
+    return db_.version().keysChangedAt(source_.info.name) <= readAt_;
+}
+
+// The keys in sync before this record set's own write, and nothing changed beside the store
+// since (seen when the write began): the write was the only change of the keys.
+bool TableRows::ownChangeOnly(bool wasInSync) const {
+    return wasInSync && !pending_ && db_.version().changedBesideAt() <= readAt_;
 }
 
 void TableRows::inserted(qint64 key, bool wasInSync) {
-    if (!wasInSync || pending_) {
+    if (!ownChangeOnly(wasInSync)) {
         sync(true);
         return;
     }
     Rows::inserted(key, wasInSync);
-    seenKeys_ = db_.keyGeneration(source_.info.name);
+    readAt_ = db_.version().current();
 }
 
 void TableRows::removed(qint64 key, bool wasInSync) {
-    if (!wasInSync || pending_) {
+    if (!ownChangeOnly(wasInSync)) {
         sync(true);
         return;
     }
     Rows::removed(key, wasInSync);
-    seenKeys_ = db_.keyGeneration(source_.info.name);
+    readAt_ = db_.version().current();
 }
 
 bool TableRows::keysCurrent() const {
     return inSync();
-}
-
-void TableRows::adopt(Rows& previous) {
-    seenKeys_ = static_cast<TableRows&>(previous).seenKeys_;
-    Rows::adopt(previous);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -323,12 +325,12 @@ bool SnapshotRows::load() {
             return false;
         }
     }
-    stamp();
+    readAt_ = db_.version().afterRead();
     return true;
 }
 
 bool SnapshotRows::keysCurrent() const {
-    return loadedGeneration_ == db_.generation();
+    return readAt_ == db_.version().current();
 }
 
 } // namespace qv

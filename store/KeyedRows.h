@@ -26,20 +26,21 @@ private:
     void readWindow(const std::vector<int>& columns, int i, int step);
     QString table() const;
 
-    // The rows read ahead, valid while nothing is written.
+    // The rows read ahead, valid while the archive's version is the one they were read at.
     struct Window {
-        quint64 generation = ~quint64(0);
+        quint64 version = 0; // 0: not valid
         std::vector<int> columns;
         std::vector<qint64> keys; // ascending
         std::vector<std::vector<QVariant>> values;
     } window_;
     int lastLanded_ = -1;
-    quint64 lastLandedGeneration_ = ~quint64(0);
+    quint64 lastLandedAt_ = 0; // the archive's version then
     std::optional<sql::Stmt> readRange_, readRow_;
 };
 
-// A table's rows: its keys follow the rows added or removed through the store since they
-// were read, and rows another data control stored are seen.
+// A table's rows: its keys are read again when the table's keys changed since the version
+// they were read at (the record set that added or removed a row applies it itself), so that
+// rows another data control or another program stored are seen.
 class TableRows final : public KeyedRows {
 public:
     TableRows(Database& db, const Source& source);
@@ -55,11 +56,10 @@ public:
 
 protected:
     bool keysCurrent() const override;
-    void adopt(Rows& previous) override;
     void readKeys() override;
 
 private:
-    quint64 seenKeys_ = 0; // the table's key generation the keys are as of
+    bool ownChangeOnly(bool wasInSync) const;
 };
 
 // The rows of a dynamic record set with a key: the keys as of opening (those matching the

@@ -1,31 +1,12 @@
 #include "store/RowWriter.h"
 
 #include <QStringList>
-#include <sqlite3.h>
 
 namespace qv {
-
-namespace {
-
-// Counts the rows a write of the store changes as its own.
-class OwnWrite {
-public:
-    explicit OwnWrite(Database& db) : db_(db), before_(sqlite3_total_changes64(db.handle())) {}
-    ~OwnWrite() { db_.accountChanges(sqlite3_total_changes64(db_.handle()) - before_); }
-    OwnWrite(const OwnWrite&) = delete;
-    OwnWrite& operator=(const OwnWrite&) = delete;
-
-private:
-    Database& db_;
-    qint64 before_;
-};
-
-} // namespace
 
 RowWriter::RowWriter(Database& db, const TableInfo& info) : db_(db), info_(info) {}
 
 qint64 RowWriter::reserveKey() {
-    const OwnWrite own(db_);
     return db_.reserveKey(info_);
 }
 
@@ -61,45 +42,33 @@ sql::Stmt& RowWriter::cached(std::map<std::vector<int>, sql::Stmt>& cache, const
 }
 
 void RowWriter::insert(qint64 key, const Columns& columns) {
-    {
-        const OwnWrite own(db_);
-        sql::Transaction tx(db_.handle());
-        sql::Stmt& insert = cached(inserts_, columns, true);
-        insert.bind(1, key);
-        for (size_t i = 0; i < columns.size(); ++i)
-            insert.bind(int(i) + 2, columns[i].second);
-        insert.run();
-        tx.commit();
-    }
-    db_.keysChanged(info_.name);
+    OwnWrite write(db_, info_.name);
+    sql::Stmt& insert = cached(inserts_, columns, true);
+    insert.bind(1, key);
+    for (size_t i = 0; i < columns.size(); ++i)
+        insert.bind(int(i) + 2, columns[i].second);
+    insert.run();
+    write.commit();
 }
 
 void RowWriter::update(qint64 key, const Columns& columns) {
-    {
-        const OwnWrite own(db_);
-        sql::Transaction tx(db_.handle());
-        sql::Stmt& update = cached(updates_, columns, false);
-        for (size_t i = 0; i < columns.size(); ++i)
-            update.bind(int(i) + 1, columns[i].second);
-        update.bind(int(columns.size()) + 1, key);
-        update.run();
-        tx.commit();
-    }
-    db_.rowsChanged();
+    OwnWrite write(db_);
+    sql::Stmt& update = cached(updates_, columns, false);
+    for (size_t i = 0; i < columns.size(); ++i)
+        update.bind(int(i) + 1, columns[i].second);
+    update.bind(int(columns.size()) + 1, key);
+    update.run();
+    write.commit();
 }
 
 void RowWriter::remove(qint64 key) {
-    {
-        const OwnWrite own(db_);
-        sql::Transaction tx(db_.handle());
-        if (!deleteRow_)
-            deleteRow_.emplace(
-                db_.handle(), QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoted(info_.name)));
-        deleteRow_->bind(1, key);
-        deleteRow_->run();
-        tx.commit();
-    }
-    db_.keysChanged(info_.name);
+    OwnWrite write(db_, info_.name);
+    if (!deleteRow_)
+        deleteRow_.emplace(db_.handle(),
+                           QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoted(info_.name)));
+    deleteRow_->bind(1, key);
+    deleteRow_->run();
+    write.commit();
 }
 
 } // namespace qv

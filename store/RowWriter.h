@@ -10,10 +10,10 @@
 
 namespace qv {
 
-// Writes the rows of one table for a record set: each write in a transaction of its own,
-// counted as the store's own change and marked on the connection so that other record sets
-// know what they read is stale. Statements are kept by the columns they store (a screen
-// writes the same few sets of fields). Failures are raised as the engine's.
+// Writes the rows of one table for a record set: each write in a transaction of its own (an
+// OwnWrite, which tells the archive's version, for an added or removed row, that the table's
+// keys changed). Statements are kept by the columns they store (a screen writes the same few
+// sets of fields). Failures are raised as the engine's.
 class RowWriter {
 public:
     RowWriter(Database& db, const TableInfo& info);

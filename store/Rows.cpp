@@ -5,7 +5,6 @@
 #include "store/StoreError.h"
 
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace qv {
 
@@ -142,32 +141,18 @@ void Rows::readFailed(const sql::Failure& failure) const {
     throw StoreError(err::CannotOpen, db_.readFailure(failure));
 }
 
-qint64 Rows::unaccountedChanges() const {
-    return sqlite3_total_changes64(db_.handle()) - db_.accountedChanges();
-}
-
-qint64 Rows::dataVersion() const {
-    sql::Stmt q(db_.handle(), QStringLiteral("PRAGMA data_version"));
-    return q.step() ? q.int64(0) : -1;
-}
-
-void Rows::stamp() {
-    loadedChanges_ = unaccountedChanges();
-    loadedVersion_ = dataVersion();
-    loadedGeneration_ = db_.generation();
-}
-
-// Neither kind's keys hold after a write the store did not make (another connection, or a
-// statement run beside the store).
+// Neither kind's keys hold after a change beside the store (another program, or a statement
+// run on the connection beside the store): the version is looked at in the file first.
 bool Rows::stillHoldFor(const Rows& fresh) const {
     if (&db_ != &fresh.db_ || source_.text != fresh.source_.text || source_.live != fresh.source_.live ||
-        loadedChanges_ < 0 || !keysCurrent())
+        readAt_ == 0)
         return false;
     try {
-        return loadedChanges_ == unaccountedChanges() && loadedVersion_ == dataVersion();
+        db_.version().latest();
     } catch (const sql::Failure&) {
         return false;
     }
+    return keysCurrent();
 }
 
 void Rows::adopt(Rows& previous) {
@@ -175,9 +160,7 @@ void Rows::adopt(Rows& previous) {
     pending_ = previous.pending_;
     pendingCount_ = previous.pendingCount_;
     pendingFirst_ = previous.pendingFirst_;
-    loadedChanges_ = previous.loadedChanges_;
-    loadedVersion_ = previous.loadedVersion_;
-    loadedGeneration_ = previous.loadedGeneration_;
+    readAt_ = previous.readAt_;
 }
 
 } // namespace qv

@@ -14,7 +14,7 @@ namespace qv {
 // The rows a record set shows, in record-set order, each known by a key that grows with
 // the order. A record set keeps its position in these and reads the values of the rows it
 // lands on through them. Three kinds:
-//  - a table's rows, whose keys follow every row added or removed through the store;
+//  - a table's rows, whose keys follow every row added or removed, through the store or not;
 //  - the rows of a dynamic record set with a key (a table's rowid, a view's ID), whose keys
 //    are those of its opening and whose values are read when they are landed on;
 //  - the rows of a view without a usable key, every value held as of opening.
@@ -89,20 +89,17 @@ protected:
     // "SELECT <what> FROM" the table, with the statement's filter when there is one.
     sql::Stmt select(const QString& what) const;
 
-    // What the file was like when the keys were read (the connection's count of changes the
-    // store did not make, the file's data version, the store's write generation): a record
-    // set opened anew on the same source keeps the keys when nothing was written since.
-    void stamp();
+    // A record set opened anew on the same source keeps the keys when they still hold.
     bool stillHoldFor(const Rows& fresh) const;
-    // Whether the keys follow the store's own writes since they were read.
+    // Whether the keys are as of the archive's current version.
     virtual bool keysCurrent() const { return false; }
     virtual void adopt(Rows& previous);
 
     Database& db_; // outlives the record set (whose data control holds it)
     Source source_;
     std::vector<qint64> keys_; // ascending
-    quint64 loadedGeneration_ = 0;
-    bool pending_ = false; // keys not read yet
+    quint64 readAt_ = 0;       // the archive's version the keys are as of (0: never read, never lent)
+    bool pending_ = false;     // keys not read yet
     int pendingCount_ = 0;
     qint64 pendingFirst_ = 0;
     void ensure() {
@@ -110,13 +107,6 @@ protected:
             readKeys();
     }
     virtual void readKeys() {}
-
-private:
-    qint64 unaccountedChanges() const;
-    qint64 dataVersion() const;
-
-    qint64 loadedChanges_ = -1; // -1: not stamped, never lent
-    qint64 loadedVersion_ = -1;
 };
 
 } // namespace qv

@@ -33,15 +33,16 @@ protected:
         db = qv::Database::open(path());
     }
 
+    // Statements run on the shared connection beside the store, which notices them by itself.
     void sqlExec(const QString& text) {
         char* message = nullptr;
         const int rc = sqlite3_exec(db->handle(), text.toUtf8().constData(), nullptr, nullptr, &message);
         ASSERT_EQ(rc, SQLITE_OK) << (message ? message : "");
         sqlite3_free(message);
-        db->bumpGeneration();
     }
 
     // Patients with the given surnames, IDs 1, 2, ... in this order; first names Nome1, Nome2...
+    // (stored beside the store)
     void addPatients(const QStringList& surnames) {
         int i = 0;
         for (const QString& s : surnames) {
@@ -52,7 +53,6 @@ protected:
             insert.bind(2, QStringLiteral("Nome%1").arg(i));
             insert.run();
         }
-        db->bumpGeneration();
     }
 
     QVariant stored(qint64 id, const QString& field) {
@@ -714,6 +714,23 @@ TEST_F(RecordSetTest, TableSeesRowsOthersStoredDynasetOnlyAfterRefresh) {
     dyn->data->Refresh();
     EXPECT_EQ(list->rs().RecordCount(), 2);
     EXPECT_EQ(dyn->rs().RecordCount(), 2);
+}
+
+TEST_F(RecordSetTest, TableSeesARowAnotherProgramStoredWhileItAddedOne) {
+    addPatients({"Rossi"});
+    auto c = card();
+    c->rs().AddNew();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO Pazienti (ID, Cognome) VALUES (10, 'Verdi')", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    (*c)["Cognome"].type("Nuovo");
+    c->rs().Update();
+    EXPECT_EQ(c->rs().RecordCount(), 3);
+    c->rs().MoveLast();
+    EXPECT_EQ((*c)["Cognome"].text, "Verdi");
 }
 
 TEST_F(RecordSetTest, RefreshReopensOnTheFirstRowWithoutIndex) {

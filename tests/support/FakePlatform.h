@@ -68,7 +68,7 @@ public:
     QTemporaryDir dir;
     Platform platform{msg, clock, end, printer, progress, QString()};
 
-    QString dbPath() const { return platform.path(QStringLiteral("quorvane.mdb")); }
+    QString dbPath() const { return platform.archivePath(); }
 };
 
 // The same over a program folder that holds a new, empty archive.
