@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <array>
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace qv::dayfile {
 
@@ -90,6 +92,34 @@ QString saveFailure(const QString& path, const files::Result& error) {
     return QStringLiteral("il file non può essere scritto.");
 }
 
+// The title a file name stands for: UTF-8 in the composed normalisation the program writes, or
+// code page 1252 when the bytes are not UTF-8 (a name copied from Windows).
+QString titleOf(const QByteArray& name) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    if (utf8.hasError())
+        return fromCp1252(name).normalized(QString::NormalizationForm_C);
+    return text.normalized(QString::NormalizationForm_C);
+}
+
+// Every regular file of `folder` whose name stands for another title than its bytes say, with
+// the program's name for it, until `found` returns false.
+template <typename Found> void forEachCopiedName(const QString& folder, Found found) {
+    QList<QByteArray> names;
+    if (!files::folderEntries(folder, names))
+        return;
+    const QByteArray base = QFile::encodeName(folder) + '/';
+    for (const QByteArray& name : names) {
+        const QByteArray wanted = QFile::encodeName(titleOf(name));
+        if (wanted == name)
+            continue;
+        struct stat status {};
+        if (::lstat((base + name).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+            !found(base + name, wanted))
+            return;
+    }
+}
+
 } // namespace
 
 QString folderPath(const QString& programFolder) {
@@ -155,7 +185,7 @@ QStringList decode(const QByteArray& bytes) {
 
 ReadResult read(const QString& path, int limit) {
     ReadResult result;
-    if (!QFileInfo::exists(path)) {
+    if (!QFileInfo::exists(path) && !adoptCopiedName(path)) {
         result.status = ReadResult::Status::Missing;
         return result;
     }
@@ -190,12 +220,41 @@ SaveResult save(const QString& path, const QStringList& texts) {
 
 bool createEmpty(const QString& path) {
     QFile file(path);
-    if (file.exists())
+    if (file.exists() || adoptCopiedName(path))
         return true;
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     file.close();
     return true;
+}
+
+bool adoptCopiedName(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    const QByteArray wanted = QFile::encodeName(info.fileName().normalized(QString::NormalizationForm_C));
+    bool adopted = false;
+    forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
+        if (name != wanted)
+            return true;
+        adopted = files::renameNew(from, QFile::encodeName(folder) + '/' + wanted).ok();
+        return false;
+    });
+    if (adopted)
+        files::syncFolder(folder);
+    return adopted || QFileInfo::exists(path);
+}
+
+int adoptCopiedNames(const QString& programFolder) {
+    const QString folder = folderPath(programFolder);
+    int renamed = 0;
+    forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
+        if (files::renameNew(from, QFile::encodeName(folder) + '/' + name))
+            ++renamed;
+        return true;
+    });
+    if (renamed > 0)
+        files::syncFolder(folder);
+    return renamed;
 }
 
 } // namespace qv::dayfile

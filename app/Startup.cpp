@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/Backup.h"
+#include "app/OldArchive.h"
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
 #include "app/frmInizio.h"
@@ -78,6 +79,9 @@ bool openSession(Platform& platform, Session& session) {
         if (answer != MsgAnswer::Yes)
             return false;
     }
+    // The old program's Access archive is brought across first, if the user wants it.
+    if (!bringOldArchiveAcross(platform))
+        return false;
     try {
         session.database = Database::open(database);
     } catch (const StoreError& e) {
@@ -113,7 +117,8 @@ int runProgram(QApplication& app) {
     SystemClock clock;
     QtProgramEnd end;
     QtPrinter printer;
-    Platform platform{msg, clock, end, printer, QCoreApplication::applicationDirPath()};
+    QtProgress progress;
+    Platform platform{msg, clock, end, printer, progress, QCoreApplication::applicationDirPath()};
 
     Session session;
     if (!openSession(platform, session))

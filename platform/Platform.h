@@ -5,6 +5,7 @@
 #include "platform/Printer.h"
 #include "platform/ProgramEnd.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Progress.h"
 
 #include <QString>
 
@@ -17,6 +18,7 @@ struct Platform {
     Clock& clock;
     ProgramEnd& end;
     Printer& printer;
+    Progress& progress;
     QString folder; // the program folder, without a trailing separator
 
     // The program folder joined with one name.

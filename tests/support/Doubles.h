@@ -53,6 +53,29 @@ private:
     std::vector<QImage> images_;
 };
 
+// Records what a progress window would show: its title, each text and count, and whether it
+// is open.
+class FakeProgress : public Progress {
+public:
+    void begin(const QString& windowTitle, const QString& text) override {
+        title = windowTitle;
+        texts << text;
+        open = true;
+    }
+    void step(const QString& text, qint64 done, qint64 steps) override {
+        texts << text;
+        counts.push_back(done);
+        total = steps;
+    }
+    void end() override { open = false; }
+
+    QString title;
+    QStringList texts;
+    std::vector<qint64> counts;
+    qint64 total = 0;
+    bool open = false;
+};
+
 // A message box nobody looks at: every box is answered Ok and its prompt kept; with `echo`
 // the prompt is printed too, so that a benchmark's output shows a box it did not expect.
 class QuietMessageBox : public MessageBox {
@@ -75,6 +98,7 @@ public:
     FakeClock clock;
     FakeProgramEnd end;
     FakePrinter printer;
+    FakeProgress progress;
     Platform platform;
 };
 

@@ -64,8 +64,9 @@ public:
     FakeClock clock;
     FakeProgramEnd end;
     FakePrinter printer;
+    FakeProgress progress;
     QTemporaryDir dir;
-    Platform platform{msg, clock, end, printer, QString()};
+    Platform platform{msg, clock, end, printer, progress, QString()};
 
     QString dbPath() const { return platform.archivePath(); }
 };
