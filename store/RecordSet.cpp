@@ -332,10 +332,27 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
         return;
     }
     RowWriter& writer = d->write();
+    bool stored = false;
     try {
-        writer.update(d->key, columns);
+        stored = writer.update(d->key, columns);
     } catch (const sql::Failure& failure) {
         refused(failure.message());
+    }
+    if (!stored) {
+        // Another program removed the row since it was read: what was typed is not dropped
+        // without a word. The values stay pending in the bound controls, as on any refusal.
+        QStringList fields;
+        for (const auto& column : columns)
+            fields << d->info.columns[column.first];
+        constexpr qsizetype kNamed = 8;
+        QString named = fields.mid(0, kNamed).join(QStringLiteral(", "));
+        if (fields.size() > kNamed)
+            named += QStringLiteral(" e altri %1").arg(fields.size() - kNamed);
+        refused(
+            QStringLiteral("il record non esiste più nell'archivio: è stato cancellato nel frattempo, "
+                           "forse da un'altra copia del programma o da un altro programma. Non sono stati "
+                           "salvati: %1.")
+                .arg(named));
     }
     if (auto values = d->rows->row(d->index))
         d->setCurrent(std::move(*values));

@@ -74,7 +74,8 @@ void RowWriter::insert(qint64 key, const Columns& columns) {
     db_.keysChanged(info_.name);
 }
 
-void RowWriter::update(qint64 key, const Columns& columns) {
+bool RowWriter::update(qint64 key, const Columns& columns) {
+    bool found = false;
     {
         const OwnWrite own(db_);
         sql::Transaction tx(db_.handle());
@@ -83,9 +84,11 @@ void RowWriter::update(qint64 key, const Columns& columns) {
             update.bind(int(i) + 1, columns[i].second);
         update.bind(int(columns.size()) + 1, key);
         update.run();
+        found = sqlite3_changes64(db_.handle()) > 0;
         tx.commit();
     }
     db_.rowsChanged();
+    return found;
 }
 
 void RowWriter::remove(qint64 key) {
