@@ -8,6 +8,7 @@
 #include "card/frmScheda.h"
 #include "platform/Candy.h"
 #include "search/frmCerca.h"
+#include "search/frmElenco.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sql.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -42,8 +44,9 @@ protected:
         backup.waitForEnd();
         ASSERT_EQ(DailyBackup::Outcome::Made, backup.outcome());
         // Long notes: their pages are read only when the whole row is.
-        execSql(fp.dbPath(), QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Note) VALUES (3, 'Verdi', '%1')")
-                                 .arg(QString(40000, QLatin1Char('n'))));
+        execSql(fp.dbPath(),
+                QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Note) VALUES (3, 'Verdi', '%1')")
+                    .arg(QString(40000, QLatin1Char('n'))));
         pageSize = std::stoi(queryText(fp.dbPath(), "PRAGMA page_size"));
     }
 
@@ -127,6 +130,32 @@ TEST_F(DamageFound, afterTheStartScreenClosesEveryScreenInOrderThenOffersTheBack
     QTest::mouseClick(screens.cerca().lblCerca, Qt::LeftButton);
     EXPECT_EQ((QStringList{"frmInizio", "frmScheda", "frmCerca"}), screens.unloadedAtEnd());
     expectRunningOnTheBackup(damaged);
+}
+
+TEST_F(DamageFound, whileTheListPaintsItsRowsIsAnsweredAsSoonAsTheEventLoopRuns) {
+    execSql(fp.dbPath(),
+            "WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+            " INSERT INTO Pazienti (ID, Cognome, Nome) SELECT i, 'Cognome ' || i, 'Nome' FROM n");
+    ASSERT_TRUE(openSession(fp.platform, session));
+    fp.msg.expect(kReminder);
+    startProgram(screens, session);
+    QTest::mouseClick(screens.inizio().CandyHCommand4, Qt::LeftButton);
+    ASSERT_TRUE(screens.elenco().isVisible());
+
+    ASSERT_TRUE(damage(fp.dbPath(), pageSize));
+    // The engine's cache no longer holds the pages (the file's change counter moved on).
+    QByteArray bytes = readFile(fp.dbPath());
+    bytes[27] = char(bytes[27] + 1);
+    ASSERT_TRUE(writeFile(fp.dbPath(), bytes));
+
+    expectOfferAnsweredYes();
+    fp.msg.expect(kReminder);
+    // The rows further down are read as the grid paints them; the damage found there is
+    // answered once the painting is over.
+    screens.elenco().MSFlexGrid1->scrollToBottom();
+    for (int i = 0; i < 10 && !fp.msg.scriptDone(); ++i)
+        QApplication::processEvents();
+    expectRunningOnTheBackup(bytes);
 }
 
 } // namespace
