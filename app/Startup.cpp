@@ -4,7 +4,6 @@
 #include "app/OldArchive.h"
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
-#include "app/frmInizio.h"
 #include "platform/Files.h"
 #include "platform/Icon.h"
 #include "store/Database.h"
@@ -16,6 +15,26 @@
 #include <QLocale>
 
 namespace qv {
+
+namespace {
+
+// Lets the damaged archive go, offers the newest sound backup in its place and opens what was
+// put back; false when nothing was (declined, no sound backup, a failure), the reason said.
+bool restoreArchive(Platform& platform, Session& session, const QString& failure) {
+    const QString database = platform.archivePath();
+    session.database.reset();
+    if (!offerRestore(platform, database, failure))
+        return false;
+    try {
+        session.database = Database::open(database);
+    } catch (const StoreError& again) {
+        platform.msg.show(again.description(), MsgButtons::Ok, MsgIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 bool openSession(Platform& platform, Session& session) {
     const QString folder = files::shown(platform.folder);
@@ -86,25 +105,22 @@ bool openSession(Platform& platform, Session& session) {
         session.database = Database::open(database);
     } catch (const StoreError& e) {
         // A damaged archive: the newest sound backup is offered in its place.
-        if (!offerRestore(platform, database, e.description()))
+        if (!restoreArchive(platform, session, e.description()))
             return false;
-        try {
-            session.database = Database::open(database);
-        } catch (const StoreError& again) {
-            platform.msg.show(again.description(), MsgButtons::Ok, MsgIcon::Critical);
-            return false;
-        }
     }
     session.lock = std::move(lock);
     return true;
 }
 
 void startProgram(Screens& screens) {
-    screens.guard([&screens] {
-        frmInizio& start = screens.inizio();
-        if (!screens.ending())
-            screens.show(start);
+    screens.start();
+}
+
+void startProgram(Screens& screens, Session& session) {
+    screens.whenArchiveDamaged([&platform = screens.platform(), &session](const QString& failure) {
+        return restoreArchive(platform, session, failure);
     });
+    screens.start();
 }
 
 int runProgram(QApplication& app) {
@@ -130,7 +146,7 @@ int runProgram(QApplication& app) {
     // stops when the program ends.
     DailyBackup backup(platform);
     screens.atEnd([&backup] { backup.cancel(); });
-    startProgram(screens);
+    startProgram(screens, session);
     if (!screens.ending()) {
         backup.start();
         backup.startScreenShown();

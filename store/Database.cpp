@@ -1,6 +1,7 @@
 #include "store/Database.h"
 
 #include "platform/Files.h"
+#include "store/ArchiveDamage.h"
 #include "store/ArchiveMessages.h"
 #include "store/Schema.h"
 #include "store/StoreError.h"
@@ -110,8 +111,10 @@ std::shared_ptr<Database> Database::open(const QString& path) {
     try {
         connection = sql::Connection::open(file, sql::Connection::Mode::ReadWrite);
     } catch (const sql::Failure& failure) {
-        if (sql::isDamage(failure.code()))
+        if (sql::isDamage(failure.code())) {
+            archive::markDamaged(file);
             throw StoreError(err::CannotOpen, archive::damagedMessage(file));
+        }
         throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, failure.message()));
     }
     connection.setBusyTimeout(5000);
@@ -122,8 +125,10 @@ std::shared_ptr<Database> Database::open(const QString& path) {
         sql::exec(db->handle(), QStringLiteral("PRAGMA synchronous=FULL"));
         db->checkSchema();
     } catch (const sql::Failure& failure) {
-        if (sql::isDamage(failure.code()))
+        if (sql::isDamage(failure.code())) {
+            archive::markDamaged(file);
             throw StoreError(err::CannotOpen, archive::damagedMessage(file));
+        }
         throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, failure.message()));
     }
     db->db_.addLikeFunction();
@@ -248,8 +253,10 @@ qint64 Database::reserveKey(const TableInfo& table) {
 }
 
 QString Database::readFailure(const sql::Failure& failure) const {
-    if (sql::isDamage(failure.code()))
+    if (sql::isDamage(failure.code())) {
+        archive::markDamaged(path_);
         return archive::damagedMessage(path_);
+    }
     return archive::readFailureMessage(path_, failure.message());
 }
 

@@ -94,6 +94,10 @@ TEST(DayFileFormat, TextsOutsideCodePage1252MakeTheWholeFileUtf8WithAMark) {
     ASSERT_EQ(1, odd.size());
     EXPECT_EQ(QString(u("a")) + QChar(0x81) + u("z") + QChar(0x9D), odd[0]);
     EXPECT_EQ(odd, dayfile::decode(dayfile::encode(odd)));
+    // ...as the same bytes: such a file stays in code page 1252.
+    const QByteArray all("\"\x81\x8D\x8F\x90\x9D \xE8\x80\"\r\n");
+    EXPECT_EQ(all, dayfile::encode(dayfile::decode(all)));
+    EXPECT_TRUE(dayfile::fitsCp1252(dayfile::decode(all).value(0)));
 }
 
 TEST(DayFileFormat, LineBreaksInsideATextNeverShiftTheBoxes) {
@@ -109,6 +113,9 @@ TEST(DayFileFormat, LinesEndInCrLfOrAloneAndALastLineWithoutItsEndCounts) {
     EXPECT_EQ(QStringList({u("a"), u("b"), u("c"), u("")}), dayfile::decode("\"a\"\n\"b\"\r\"c\"\r\n\"\""));
     EXPECT_EQ(QStringList({u("senza virgolette"), u("aperta")}),
               dayfile::decode("senza virgolette\r\n\"aperta"));
+    // A file that went through two text-mode copies: CR CR LF is one line end.
+    EXPECT_EQ(QStringList({u("a"), u("b"), u(""), u("c")}),
+              dayfile::decode("\"a\"\r\r\n\"b\"\r\r\n\"\"\r\r\n\"c\"\r\r\n"));
 }
 
 TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
