@@ -1,13 +1,18 @@
-// Writing a text document as RTF that WordPad, Word and LibreOffice open with the same text
-// and formatting, and that the reader gives back as it was.
+// Writing a text document as RTF that WordPad, Word and LibreOffice open with the same text,
+// formatting, tables, lists and links, and that the reader gives back as it was. Pictures,
+// objects and what the editor kept without showing it are written back as they were read.
 #include "clinical/Rtf.h"
+#include "clinical/RtfObjects.h"
 
 #include <QColor>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextFrame>
 #include <QTextList>
+#include <QTextTable>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -135,6 +140,17 @@ void appendText(QByteArray& out, QStringView text) {
     }
 }
 
+constexpr int kPageWidthTwips = 9000; // a table of unknown widths fills 6.25 inches
+
+// A font of the font table: the document's own, or one that kept RTF refers to.
+struct FontEntry {
+    QString name;
+    int charset = 0;
+    int codePage = 0; // \cpg, or 0
+
+    bool operator==(const FontEntry&) const = default;
+};
+
 class Writer {
 public:
     explicit Writer(const QTextDocument& doc) : doc_(doc) {
@@ -142,43 +158,26 @@ public:
         defaultFamily_ = base.family();
         defaultPoints_ = base.pointSizeF() > 0 ? base.pointSizeF()
                                                : (base.pixelSize() > 0 ? base.pixelSize() * 0.75 : 12.0);
-        fonts_.push_back(defaultFamily_);
+        fonts_.push_back(FontEntry{defaultFamily_});
         colors_.push_back(QColor()); // automatic
     }
 
     QByteArray run() {
         QByteArray body;
         body.reserve(doc_.characterCount() + 1024);
-        Run current;
-        current.halfPoints = halfPoints(defaultPoints_);
+        current_.halfPoints = halfPoints(defaultPoints_);
         // The characters' defaults: the document's own font and size.
-        body += "\\plain\\f0\\fs" + QByteArray::number(current.halfPoints) + "\r\n";
-        for (QTextBlock block = doc_.begin(); block.isValid(); block = block.next()) {
-            body += "\\pard";
-            paragraph(body, block);
-            body += ' ';
-            if (const QTextList* list = block.textList())
-                listLabel(body, block, *list, current);
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fragment = it.fragment();
-                if (!fragment.isValid() || fragment.charFormat().isImageFormat())
-                    continue;
-                const Run next = runOf(fragment.charFormat());
-                switchTo(body, current, next);
-                appendText(body, fragment.text());
-            }
-            // LibreOffice misplaces a paragraph that ends raised or lowered.
-            if (current.vertical != 0) {
-                body += "\\nosupersub";
-                current.vertical = 0;
-            }
-            body += "\\par\r\n";
-        }
+        body += "\\plain\\f0\\fs" + QByteArray::number(current_.halfPoints) + "\r\n";
+        items(body, doc_.rootFrame()->begin(), doc_.rootFrame()->end(), 0, "\\par");
 
         QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl";
         for (size_t f = 0; f < fonts_.size(); ++f) {
-            out += "{\\f" + QByteArray::number(qsizetype(f)) + "\\fnil\\fcharset0 ";
-            QString name = fonts_[f];
+            out += "{\\f" + QByteArray::number(qsizetype(f)) + "\\fnil\\fcharset" +
+                   QByteArray::number(fonts_[f].charset);
+            if (fonts_[f].codePage > 0)
+                out += "\\cpg" + QByteArray::number(fonts_[f].codePage);
+            out += ' ';
+            QString name = fonts_[f].name;
             name.remove(QLatin1Char(';'));
             appendText(out, name);
             out += ";}";
@@ -198,6 +197,158 @@ public:
 private:
     static int halfPoints(double points) { return std::max(2, int(std::lround(points * 2.0))); }
     static int twips(double pixels) { return int(std::lround(pixels * kTwipsPerPixel)); }
+
+    // ---- blocks, frames and tables ----
+
+    struct Item {
+        QTextBlock block;
+        QTextFrame* frame = nullptr;
+    };
+
+    // The blocks and frames from `begin` to `end`; the last block ends with `lastEnd` (\par,
+    // or the end of its table cell), the others with \par.
+    void items(QByteArray& out, QTextFrame::iterator begin, const QTextFrame::iterator& end, int depth,
+               const char* lastEnd) {
+        std::vector<Item> list;
+        for (QTextFrame::iterator it = begin; it != end && !it.atEnd(); ++it) {
+            if (QTextFrame* frame = it.currentFrame())
+                list.push_back(Item{QTextBlock(), frame});
+            else if (it.currentBlock().isValid())
+                list.push_back(Item{it.currentBlock(), nullptr});
+        }
+        auto isTable = [&list](size_t k) {
+            return k < list.size() && qobject_cast<QTextTable*>(list[k].frame) != nullptr;
+        };
+        for (size_t k = 0; k < list.size(); ++k) {
+            const Item& item = list[k];
+            if (item.frame != nullptr) {
+                if (auto* table = qobject_cast<QTextTable*>(item.frame))
+                    this->table(out, *table, depth + 1);
+                else
+                    items(out, item.frame->begin(), item.frame->end(), depth, "\\par");
+                continue;
+            }
+            const bool empty = item.block.length() <= 1 && item.block.textList() == nullptr;
+            const bool last = k + 1 == list.size();
+            // A table stands in a document after a block and before one of its own: empty
+            // ones there are no paragraphs of the note.
+            if (empty && isTable(k + 1))
+                continue;
+            if (empty && last && k > 0 && isTable(k - 1) && depth == 0)
+                continue;
+            block(out, item.block, depth, last ? lastEnd : "\\par");
+        }
+    }
+
+    void block(QByteArray& out, const QTextBlock& block, int depth, const char* end) {
+        out += "\\pard";
+        if (depth > 0) {
+            out += "\\intbl";
+            if (depth > 1)
+                out += "\\itap" + QByteArray::number(depth);
+        }
+        paragraph(out, block);
+        out += ' ';
+        if (const QTextList* list = block.textList())
+            listLabel(out, block, *list, current_);
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid())
+                continue;
+            const QTextCharFormat format = fragment.charFormat();
+            if (format.isImageFormat() && !isObject(format))
+                continue;
+            field(out, format);
+            switchTo(out, current_, runOf(format));
+            if (isObject(format)) {
+                const Object object = objectOf(format);
+                for (int k = 0; k < fragment.length(); ++k)
+                    kept(out, object);
+            } else {
+                appendText(out, fragment.text());
+            }
+        }
+        closeField(out);
+        // LibreOffice misplaces a paragraph that ends raised or lowered.
+        if (current_.vertical != 0) {
+            out += "\\nosupersub";
+            current_.vertical = 0;
+        }
+        out += end;
+        out += "\r\n";
+    }
+
+    // The widths of a table's columns, twips.
+    std::vector<int> columnWidths(const QTextTable& table) const {
+        const int columns = table.columns();
+        const QList<QTextLength> constraints = table.format().columnWidthConstraints();
+        std::vector<int> widths(size_t(columns), kPageWidthTwips / std::max(columns, 1));
+        for (int c = 0; c < columns && c < constraints.size(); ++c) {
+            const QTextLength& length = constraints[c];
+            if (length.type() == QTextLength::FixedLength)
+                widths[size_t(c)] = std::max(twips(length.rawValue()), 15);
+            else if (length.type() == QTextLength::PercentageLength)
+                widths[size_t(c)] = std::max(int(kPageWidthTwips * length.rawValue() / 100.0), 15);
+        }
+        return widths;
+    }
+
+    void table(QByteArray& out, const QTextTable& table, int depth) {
+        const std::vector<int> widths = columnWidths(table);
+        for (int r = 0; r < table.rows(); ++r) {
+            std::vector<QTextTableCell> cells;
+            QByteArray definition;
+            bool kept = true;
+            int right = 0;
+            QByteArray made = "\\trowd\\trgaph108\\trleft0\\trbrdrt\\brdrs\\brdrw10\\trbrdrl\\brdrs\\brdrw10"
+                              "\\trbrdrb\\brdrs\\brdrw10\\trbrdrr\\brdrs\\brdrw10\\trbrdrh\\brdrs\\brdrw10"
+                              "\\trbrdrv\\brdrs\\brdrw10";
+            for (int c = 0; c < table.columns(); ++c) {
+                const QTextTableCell cell = table.cellAt(r, c);
+                for (int s = c; s < c + std::max(cell.columnSpan(), 1) && s < table.columns(); ++s)
+                    right += widths[size_t(s)];
+                if (cell.row() != r || cell.column() != c) {
+                    c += std::max(cell.columnSpan(), 1) - 1;
+                    continue; // covered by a cell that spans it
+                }
+                cells.push_back(cell);
+                made += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                        "\\clbrdrr\\brdrs\\brdrw10\\cellx" +
+                        QByteArray::number(right);
+                c += std::max(cell.columnSpan(), 1) - 1;
+            }
+            // The row as it was read, where its definition came with it.
+            const QTextCharFormat first = cells.empty() ? QTextCharFormat() : cells.front().format();
+            const auto context = first.property(kContextProperty).value<std::shared_ptr<const Context>>();
+            if (first.hasProperty(kRowDefinition)) {
+                definition = remap(first.property(kRowDefinition).toByteArray(), context.get());
+                if (!definition.startsWith("\\trowd"))
+                    definition.prepend("\\trowd");
+                for (const QTextTableCell& cell : cells) {
+                    const QTextCharFormat format = cell.format();
+                    if (!format.hasProperty(kCellDefinition)) {
+                        kept = false;
+                        break;
+                    }
+                    definition += remap(format.property(kCellDefinition).toByteArray(), context.get());
+                }
+            } else {
+                kept = false;
+            }
+            if (!kept)
+                definition = made;
+            definition += ' ';
+            if (depth == 1)
+                out += definition + "\r\n";
+            for (const QTextTableCell& cell : cells)
+                items(out, cell.begin(), cell.end(), depth, depth == 1 ? "\\cell" : "\\nestcell");
+            if (depth == 1)
+                out += "\\pard\\intbl\\row\r\n";
+            else
+                out += "\\pard\\intbl\\itap" + QByteArray::number(depth) + "{\\*\\nesttableprops" +
+                       definition + "\\nestrow}{\\nonesttables\\par}\r\n";
+        }
+    }
 
     void paragraph(QByteArray& out, const QTextBlock& block) {
         const QTextBlockFormat f = block.blockFormat();
@@ -231,7 +382,8 @@ private:
     // and the list's own description for those that know it.
     void listLabel(QByteArray& out, const QTextBlock& block, const QTextList& list, const Run& current) {
         QString label = list.itemText(block);
-        const QTextListFormat::Style style = list.format().style();
+        const QTextListFormat format = list.format();
+        const QTextListFormat::Style style = format.style();
         const bool bullet = label.isEmpty() || style == QTextListFormat::ListDisc ||
                             style == QTextListFormat::ListCircle || style == QTextListFormat::ListSquare;
         if (bullet)
@@ -260,16 +412,140 @@ private:
                 out += "\\pndec";
                 break;
             }
-            out += "{\\pntxta.}";
+            if (!format.numberPrefix().isEmpty()) {
+                out += "{\\pntxtb ";
+                appendText(out, format.numberPrefix());
+                out += '}';
+            }
+            out += "{\\pntxta ";
+            appendText(out, format.numberSuffix());
+            out += '}';
         }
         out += "}";
     }
 
+    // ---- kept RTF, fields ----
+
+    // Kept RTF as it stood, its fonts and colours renumbered into this document's tables.
+    void kept(QByteArray& out, const Object& object) {
+        if (object.raw.isEmpty())
+            return;
+        const QByteArray raw = remap(object.raw, object.context.get());
+        if (object.unicodeSkip != 1)
+            out += "{\\uc" + QByteArray::number(object.unicodeSkip) + ' ' + raw + '}';
+        else
+            out += raw;
+    }
+
+    // A text's field: its result runs are written inside \field and \fldrslt.
+    void field(QByteArray& out, const QTextCharFormat& format) {
+        QByteArray instruction;
+        int serial = 0;
+        std::shared_ptr<const Context> context;
+        if (format.hasProperty(kFieldProperty)) {
+            instruction = format.property(kFieldProperty).toByteArray();
+            serial = format.intProperty(kFieldSerial);
+            context = format.property(kContextProperty).value<std::shared_ptr<const Context>>();
+        } else if (format.isAnchor() && !format.anchorHref().isEmpty()) {
+            QString href = format.anchorHref();
+            href.replace(QLatin1Char('"'), QLatin1String("%22"))
+                .replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+            instruction = "{\\*\\fldinst{HYPERLINK \"";
+            appendText(instruction, href);
+            instruction += "\"}}";
+            serial = -1;
+        }
+        if (fieldOpen_ && instruction == fieldInstruction_ && serial == fieldSerial_)
+            return;
+        closeField(out);
+        if (instruction.isEmpty())
+            return;
+        fieldOpen_ = true;
+        fieldInstruction_ = instruction;
+        fieldSerial_ = serial;
+        fieldSaved_ = current_;
+        out += "{\\field" + remap(instruction, context.get()) + "{\\fldrslt ";
+    }
+
+    void closeField(QByteArray& out) {
+        if (!fieldOpen_)
+            return;
+        out += "}}";
+        fieldOpen_ = false;
+        current_ = fieldSaved_; // the formats of the field's groups end with them
+    }
+
+    int keptFont(const Context& context, int number) {
+        const auto it = context.fonts.constFind(number);
+        if (it == context.fonts.constEnd())
+            return 0;
+        FontEntry entry{it->name, it->charset, it->codePage};
+        if (entry.codePage == 0 && (entry.charset == 0 || entry.charset == 1) && context.codePage != 1252)
+            entry.codePage = context.codePage; // bytes in the document's own code page
+        for (size_t f = 0; f < fonts_.size(); ++f)
+            if (fonts_[f] == entry)
+                return int(f);
+        fonts_.push_back(entry);
+        return int(fonts_.size() - 1);
+    }
+
+    int keptColor(const Context& context, int number) {
+        if (number < 0 || size_t(number) >= context.colors.size() ||
+            !context.colors[size_t(number)].isValid())
+            return 0;
+        return colorIndex(context.colors[size_t(number)]);
+    }
+
+    // Renumbers the fonts and colours that RTF kept from another document refers to.
+    QByteArray remap(const QByteArray& raw, const Context* context) {
+        if (context == nullptr)
+            return raw;
+        static const QByteArrayList fontWords{"f", "af", "pnf", "dbch", "hich", "loch"};
+        static const QByteArrayList colorWords{"cf",         "cb",      "highlight", "chcbpat", "chcfpat",
+                                               "cbpat",      "cfpat",   "clcbpat",   "clcfpat", "clcbpatraw",
+                                               "clcfpatraw", "trcbpat", "trcfpat",   "brdrcf",  "ulc",
+                                               "pncf",       "chbrdr"};
+        QByteArray out;
+        out.reserve(raw.size());
+        const qsizetype n = raw.size();
+        for (qsizetype k = 0; k < n; ++k) {
+            const char c = raw[k];
+            if (c != '\\' || k + 1 >= n || !std::isalpha(uchar(raw[k + 1]))) {
+                out += c;
+                if (c == '\\' && k + 1 < n) {
+                    out += raw[k + 1]; // a control symbol, an escaped backslash among them
+                    ++k;
+                }
+                continue;
+            }
+            qsizetype e = k + 1;
+            while (e < n && std::isalpha(uchar(raw[e])))
+                ++e;
+            const QByteArray word = raw.mid(k + 1, e - k - 1);
+            qsizetype d = e;
+            if (d < n && raw[d] == '-')
+                ++d;
+            while (d < n && std::isdigit(uchar(raw[d])))
+                ++d;
+            const bool hasNumber = d > e && std::isdigit(uchar(raw[d - 1]));
+            if (hasNumber && fontWords.contains(word)) {
+                out += '\\' + word + QByteArray::number(keptFont(*context, raw.mid(e, d - e).toInt()));
+            } else if (hasNumber && colorWords.contains(word)) {
+                out += '\\' + word + QByteArray::number(keptColor(*context, raw.mid(e, d - e).toInt()));
+            } else {
+                out += raw.mid(k, d - k);
+            }
+            k = d - 1;
+        }
+        return out;
+    }
+
     int fontIndex(const QString& family) {
         for (size_t f = 0; f < fonts_.size(); ++f)
-            if (fonts_[f].compare(family, Qt::CaseInsensitive) == 0)
+            if (fonts_[f].charset == 0 && fonts_[f].codePage == 0 &&
+                fonts_[f].name.compare(family, Qt::CaseInsensitive) == 0)
                 return int(f);
-        fonts_.push_back(family);
+        fonts_.push_back(FontEntry{family});
         return int(fonts_.size() - 1);
     }
 
@@ -342,8 +618,13 @@ private:
     const QTextDocument& doc_;
     QString defaultFamily_;
     double defaultPoints_ = 12.0;
-    std::vector<QString> fonts_;
+    std::vector<FontEntry> fonts_;
     std::vector<QColor> colors_;
+    Run current_;
+    bool fieldOpen_ = false;
+    QByteArray fieldInstruction_;
+    int fieldSerial_ = 0;
+    Run fieldSaved_;
 };
 
 } // namespace
