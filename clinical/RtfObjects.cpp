@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 #include <QImageReader>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTextDocument>
 #include <QTextObjectInterface>
@@ -73,8 +74,13 @@ QByteArray wmfToSvg(const QByteArray& data) {
             char* text = nullptr;
             unsigned long length = 0;
             wmf_stream_destroy(api, device->out, &text, &length);
-            if (played == wmf_E_None && text != nullptr)
-                svg = QByteArray(text, qsizetype(length));
+            if (played == wmf_E_None && text != nullptr) {
+                // Its texts' ampersands come unescaped ("Nixon & Gruber").
+                static const QRegularExpression bare(QStringLiteral("&(?!#?[0-9A-Za-z]+;)"));
+                svg = QString::fromUtf8(text, qsizetype(length))
+                          .replace(bare, QStringLiteral("&amp;"))
+                          .toUtf8();
+            }
             // The stream's memory belongs to the library's allocator, freed with the API.
         }
         wmf_mem_close(api);
@@ -148,7 +154,8 @@ QImage ddbImage(const Picture& picture) {
         QImage image(w, h, QImage::Format_Mono);
         image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
         for (int y = 0; y < h; ++y)
-            std::copy_n(src + qsizetype(y) * stride, std::min<qsizetype>(stride, image.bytesPerLine()), image.scanLine(y));
+            std::copy_n(src + qsizetype(y) * stride, std::min<qsizetype>(stride, image.bytesPerLine()),
+                        image.scanLine(y));
         return image;
     }
     if (bits == 24 || bits == 32) {
@@ -495,7 +502,8 @@ Object objectOf(const QTextFormat& format) {
     object.picture = format.property(kPictureProperty).value<std::shared_ptr<const Picture>>();
     object.context = format.property(kContextProperty).value<std::shared_ptr<const Context>>();
     object.size = QSizeF(format.doubleProperty(kWidthProperty), format.doubleProperty(kHeightProperty));
-    object.unicodeSkip = format.hasProperty(kUnicodeSkipProperty) ? format.intProperty(kUnicodeSkipProperty) : 1;
+    object.unicodeSkip =
+        format.hasProperty(kUnicodeSkipProperty) ? format.intProperty(kUnicodeSkipProperty) : 1;
     return object;
 }
 

@@ -24,7 +24,7 @@ namespace qv::rtf {
 struct Picture {
     enum class Type { Png, Jpeg, Emf, Wmf, Dib, Ddb, Other };
     Type type = Type::Other;
-    QByteArray data; // the picture's own bytes, hexadecimal or \bin in the RTF
+    QByteArray data;                   // the picture's own bytes, hexadecimal or \bin in the RTF
     int width = 0, height = 0;         // \picw, \pich
     int goalWidth = 0, goalHeight = 0; // \picwgoal, \pichgoal (twips)
     int scaleX = 100, scaleY = 100;    // \picscalex, \picscaley (per cent)
@@ -38,9 +38,9 @@ struct Picture {
 
 private:
     mutable bool decoded_ = false;
-    mutable QImage image_;         // bitmaps, as decoded
-    mutable QByteArray svg_;       // metafiles, as drawn by their library
-    mutable QImage rendered_;      // metafiles, at the size last asked for
+    mutable QImage image_;    // bitmaps, as decoded
+    mutable QByteArray svg_;  // metafiles, as drawn by their library
+    mutable QImage rendered_; // metafiles, at the size last asked for
 };
 
 // Reads a picture from its group: `group` starts with "{\pict" (or at \pict) and may run on
@@ -53,7 +53,7 @@ std::shared_ptr<const Picture> findPicture(QStringView rtf);
 struct Context {
     struct Font {
         QString name;
-        int charset = 0; // \fcharset
+        int charset = 0;  // \fcharset
         int codePage = 0; // \cpg, or 0
     };
     QHash<int, Font> fonts;
@@ -63,14 +63,14 @@ struct Context {
 
 // The kinds of object characters.
 enum class Kept {
-    Picture,     // a \pict, \shppict or \nonshppict group, or both of the latter
-    Object,      // an \object group, shown by its result picture
-    Shape,       // a drawing object or text box (\shp, \do)
-    Footnote,    // \footnote, with the \chftn mark before it
-    Comment,     // \annotation and its author and reference
-    Header,      // headers and footers
-    Field,       // a field without result text
-    Hidden,      // what takes no room at all (bookmarks, index entries)
+    Picture,  // a \pict, \shppict or \nonshppict group, or both of the latter
+    Object,   // an \object group, shown by its result picture
+    Shape,    // a drawing object or text box (\shp, \do)
+    Footnote, // \footnote, with the \chftn mark before it
+    Comment,  // \annotation and its author and reference
+    Header,   // headers and footers
+    Field,    // a field without result text
+    Hidden,   // what takes no room at all (bookmarks, index entries)
 };
 
 constexpr int kObjectType = QTextFormat::UserObject + 23;
@@ -84,8 +84,8 @@ enum Property {
     kHeightProperty,                                // double, pixels
     kUnicodeSkipProperty,                           // int: \uc in force where it stood
     // On text: the field the text is the result of.
-    kFieldProperty,  // QByteArray: the \fldinst group, ASCII only
-    kFieldSerial,    // int: tells two fields apart that lie side by side
+    kFieldProperty, // QByteArray: the \fldinst group, ASCII only
+    kFieldSerial,   // int: tells two fields apart that lie side by side
     // On table cells: their RTF definition.
     kCellDefinition, // QByteArray: the cell's words up to its \cellx
     kRowDefinition,  // QByteArray: the row's words from \trowd (on the row's first cell)

@@ -15,6 +15,7 @@
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -91,6 +92,7 @@ enum class Kw {
     PnLvlCont,
     PnLvl,
     PnDec,
+    PnStart,
     PnUcRm,
     PnLcRm,
     PnUcLtr,
@@ -202,6 +204,7 @@ const std::unordered_map<std::string_view, Keyword>& keywords() {
             {"pncard", {Kw::PnDec}},
             {"pnord", {Kw::PnDec}},
             {"pnordt", {Kw::PnDec}},
+            {"pnstart", {Kw::PnStart}},
             {"pnucrm", {Kw::PnUcRm}},
             {"pnlcrm", {Kw::PnLcRm}},
             {"pnucltr", {Kw::PnUcLtr}},
@@ -976,7 +979,8 @@ private:
         if (field < 0)
             return;
         fields_[size_t(field)].instruction = rawOf(whole);
-        fields_[size_t(field)].href = hyperlinkTarget(plainText(whole).trimmed());
+        const qsizetype word = whole.indexOf(u"fldinst");
+        fields_[size_t(field)].href = hyperlinkTarget(plainText(whole.mid(word + 7)).trimmed());
     }
 
     void endField(const Group& closed) {
@@ -1312,6 +1316,9 @@ private:
         if (para.pn.kind == ListSpec::Kind::None)
             return ListSpec{};
         ListSpec spec = para.pn;
+        // The depth of a simple list shows in its indent, a list level being 600 twips.
+        if (spec.level == 0)
+            spec.level = std::clamp(int(std::lround(para.left / 600.0)) - 1, 0, 8);
         spec.key = QStringLiteral("pn%1:%2:%3").arg(int(spec.style)).arg(spec.level).arg(numberingRun_);
         return spec;
     }
@@ -1350,6 +1357,9 @@ private:
             return;
         case Kw::PnLvl:
             pn.level = hasParam ? std::clamp(param - 1, 0, 8) : 0;
+            return;
+        case Kw::PnStart:
+            pn.start = std::clamp(param, 0, 1 << 20);
             return;
         case Kw::PnDec:
         case Kw::PnUcRm:

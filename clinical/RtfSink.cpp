@@ -168,6 +168,14 @@ void DocumentSink::endBlock(const QTextBlockFormat& format, const ListSpec& list
     if (list.kind == ListSpec::Kind::None)
         return;
     QPointer<QTextList>& known = lists_[list.key];
+    std::vector<QPointer<QTextList>>& same =
+        numbered_[QStringLiteral("%1:%2").arg(int(list.style)).arg(list.level)];
+    if (known == nullptr && list.start > 1) {
+        // An item numbered on from an earlier list of its kind (other paragraphs between).
+        for (auto it = same.rbegin(); it != same.rend() && known == nullptr; ++it)
+            if (*it != nullptr && (*it)->count() == list.start - 1)
+                known = *it;
+    }
     if (known != nullptr) {
         known->add(cursor_.block());
         return;
@@ -180,6 +188,8 @@ void DocumentSink::endBlock(const QTextBlockFormat& format, const ListSpec& list
         listFormat.setNumberSuffix(list.suffix.isEmpty() ? QStringLiteral(".") : list.suffix);
     }
     known = cursor_.createList(listFormat);
+    if (same.size() < 64)
+        same.push_back(known);
 }
 
 void DocumentSink::paragraph(const QTextBlockFormat& format, const ListSpec& list) {
@@ -207,7 +217,8 @@ void DocumentSink::cell(int depth, const QTextBlockFormat& format, const ListSpe
     t.inCell = false;
 }
 
-void DocumentSink::row(int depth, const RowDefinition& definition, const std::shared_ptr<const Context>& context) {
+void DocumentSink::row(int depth, const RowDefinition& definition,
+                       const std::shared_ptr<const Context>& context) {
     reach(std::max(depth, 1));
     flushObject();
     Table& t = tables_.back();

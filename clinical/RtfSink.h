@@ -25,9 +25,10 @@ struct ListSpec {
     enum class Kind { None, Bullet, Numbered };
     Kind kind = Kind::None;
     QTextListFormat::Style style = QTextListFormat::ListDisc;
-    int level = 0;       // 0: the outermost
-    QString key;         // paragraphs with the same key are items of one list
+    int level = 0; // 0: the outermost
+    QString key;   // paragraphs with the same key are items of one list
     QString prefix, suffix;
+    int start = 0; // \pnstart: an item numbered so continues the list of its style before
 
     bool operator==(const ListSpec&) const = default;
 };
@@ -65,10 +66,10 @@ private:
     struct Table {
         QTextTable* table = nullptr;
         int row = 0;
-        int column = 0;          // the cell that content goes to
-        bool inCell = false;     // the cursor is in that cell
-        bool rowDone = false;    // \row came: the next content starts a row
-        std::vector<int> cells;  // cells of each finished row
+        int column = 0;                       // the cell that content goes to
+        bool inCell = false;                  // the cursor is in that cell
+        bool rowDone = false;                 // \row came: the next content starts a row
+        std::vector<int> cells;               // cells of each finished row
         std::vector<std::vector<int>> widths; // twips, as each row defined them
     };
 
@@ -86,6 +87,7 @@ private:
     std::optional<std::pair<Object, QTextCharFormat>> pendingObject_;
     Role pendingRole_ = Role::Plain;
     QHash<QString, QPointer<QTextList>> lists_;
+    QHash<QString, std::vector<QPointer<QTextList>>> numbered_; // by style and level, oldest first
 };
 
 } // namespace qv::rtf::detail
