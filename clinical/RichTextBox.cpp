@@ -15,6 +15,7 @@
 #include <QTextDocumentFragment>
 #include <QToolTip>
 #include <QUrl>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -225,7 +226,11 @@ bool RichTextBox::event(QEvent* event) {
 }
 
 QMimeData* RichTextBox::createMimeDataFromSelection() const {
-    QMimeData* mime = QTextEdit::createMimeDataFromSelection();
+    // Qt's own data lists only its own formats: RTF added to it would be offered to nobody.
+    const std::unique_ptr<QMimeData> own(QTextEdit::createMimeDataFromSelection());
+    auto* mime = new QMimeData;
+    for (const QString& format : own->formats())
+        mime->setData(format, own->data(format));
     QTextDocument copied;
     copied.setDefaultFont(document()->defaultFont());
     QTextCursor(&copied).insertFragment(textCursor().selection());

@@ -469,8 +469,7 @@ QString hyperlinkTarget(const QString& instruction) {
 
 class Reader {
 public:
-    Reader(QStringView src, bool bytes, QTextDocument& doc)
-        : src_(src), bytes_(bytes), doc_(doc), sink_(doc) {}
+    Reader(QStringView src, bool bytes, QTextDocument& doc) : src_(src), bytes_(bytes), sink_(doc) {}
 
     void run() {
         const qsizetype n = src_.size();
@@ -1462,8 +1461,14 @@ private:
             break;
         case Kw::U: {
             const int unit = param < 0 ? param + 65536 : param;
-            if (unit > 0 && unit <= 0xFFFF)
+            const int cp = codePage();
+            if ((cp == kSymbolCodePage || cp == kWingdingsCodePage) && unit >= 0xF020 && unit <= 0xF0FF) {
+                // A symbol font's picture by its place in the private area (Word writes so).
+                flushBytes();
+                appendText(decode(QByteArray(1, char(unit - 0xF000)), cp));
+            } else if (unit > 0 && unit <= 0xFFFF) {
                 text(QChar(char16_t(unit)));
+            }
             fallback_ = g.uc;
             break;
         }
@@ -1644,7 +1649,8 @@ private:
         case Dest::Label:
         case Dest::NumberBefore:
         case Dest::NumberAfter:
-            if ((bytes_ && c >= 0x80 && c <= 0xFF) || (trailExpected_ && c >= 0x40 && c < 0x80)) {
+            if ((bytes_ && c >= 0x80 && c <= 0xFF) || (trailExpected_ && c >= 0x40 && c < 0x80) ||
+                (c >= 0x20 && c <= 0xFF && isSymbolFont())) {
                 byte(uchar(c));
             } else {
                 text(QChar(c));
@@ -1741,6 +1747,12 @@ private:
         default:
             return false;
         }
+    }
+
+    // A font whose characters are pictures: its letters too stand for them.
+    bool isSymbolFont() {
+        const int cp = codePage();
+        return cp == kSymbolCodePage || cp == kWingdingsCodePage;
     }
 
     int codePage() {
@@ -1923,7 +1935,6 @@ private:
 
     QStringView src_;
     bool bytes_;
-    QTextDocument& doc_;
     detail::DocumentSink sink_;
     qsizetype i_ = 0;
     qsizetype wordStart_ = 0;

@@ -25,7 +25,7 @@ QTextTableFormat tableFormat() {
 
 } // namespace
 
-DocumentSink::DocumentSink(QTextDocument& document) : doc_(document), cursor_(&document) {}
+DocumentSink::DocumentSink(QTextDocument& document) : cursor_(&document) {}
 
 void DocumentSink::flushObject() {
     if (!pendingObject_)

@@ -80,7 +80,6 @@ private:
     void closeTable();
     void endBlock(const QTextBlockFormat& format, const ListSpec& list);
 
-    QTextDocument& doc_;
     QTextCursor cursor_;
     bool pendingBlock_ = false; // a \par came: the next content opens a block
     std::vector<Table> tables_;

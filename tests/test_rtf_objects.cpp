@@ -5,7 +5,9 @@
 #include "clinical/Rtf.h"
 #include "clinical/RtfObjects.h"
 
+#include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +30,8 @@ using namespace qv;
 namespace {
 
 QByteArray sample(const QString& name) {
-    QFile file(QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/rtf-samples/") + name);
+    QFile file(QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/rtf-samples/") +
+               name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     return file.readAll();
 }
@@ -56,7 +59,8 @@ int rowsIn(const QByteArray& rtf) {
 
 QStringList linksIn(const QByteArray& rtf) {
     QStringList links;
-    static const QRegularExpression link(QStringLiteral("HYPERLINK\\s+\"([^\"]*)\"(\\s*\\\\\\\\l\\s*\"([^\"]*)\")?"));
+    static const QRegularExpression link(
+        QStringLiteral("HYPERLINK\\s+\"([^\"]*)\"(\\s*\\\\\\\\l\\s*\"([^\"]*)\")?"));
     for (auto it = link.globalMatch(QString::fromLatin1(rtf)); it.hasNext();) {
         const auto match = it.next();
         links.append(match.captured(1) + QLatin1Char('#') + match.captured(3));
@@ -196,7 +200,8 @@ TEST(RtfObjects, notesOfOtherProgramsSurviveAnEditWithEverythingTheyHeld) {
         {"objects-rtfjs/simplepng.rtf", {.pictures = 1, .drawn = 1}},
         {"objects-rtfjs/simplepngbin.rtf", {.pictures = 1, .drawn = 1}},
         {"objects-rtfjs/simplepict.rtf", {.pictures = 3, .drawn = 3}},
-        {"objects-rtfjs/wmf-and-emf.rtf", {.pictures = 2, .drawn = 2, .kept = 18, .rows = 13, .items = 69, .links = 100}},
+        {"objects-rtfjs/wmf-and-emf.rtf",
+         {.pictures = 2, .drawn = 2, .kept = 18, .rows = 13, .items = 69, .links = 100}},
         {"objects-rtfjs/hyperlink.rtf", {.links = 23}},
         {"objects-rtfjs/sample.rtf", {.kept = 1, .rows = 2, .items = 4}},
         {"richedit-rtfpipe/PictureObjectEmbed2.rtf", {.pictures = 1, .drawn = 1}},
@@ -277,6 +282,237 @@ TEST(RtfObjects, notesOfOtherProgramsSurviveAnEditWithEverythingTheyHeld) {
         EXPECT_EQ(unrtfLinks(a.html), unrtfLinks(b.html));
         EXPECT_TRUE(b.html.contains(QStringLiteral("QVEDIT")));
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// What the samples lack, written as Word and WordPad write it.
+
+QString textOf(const QByteArray& rtf, QTextDocument& doc) {
+    rtf::read(rtf, doc);
+    return doc.toPlainText();
+}
+
+std::vector<rtf::Object> objectsOf(const QTextDocument& doc) {
+    std::vector<rtf::Object> found;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (rtf::isObject(it.fragment().charFormat()))
+                found.push_back(rtf::objectOf(it.fragment().charFormat()));
+    return found;
+}
+
+TEST(RtfObjects, fontTablesSymbolsDeletionsAndKeptParts) {
+    QTextDocument doc;
+    // A font table that opens with a blank is a font table.
+    EXPECT_EQ("x", s(textOf("{\\rtf1{ \\fonttbl{\\f0 Arial;}}\\f0 x}", doc)));
+    EXPECT_EQ("a b", s(textOf("{\\rtf1 a{ b}}", doc))); // a blank after a brace is still text
+    // Tracked deletions are no text.
+    EXPECT_EQ("ac", s(textOf("{\\rtf1 a{\\deleted b}c}", doc)));
+    // Every picture of Wingdings and the Symbol font, also by its place in the private area.
+    EXPECT_EQ("\u270F\U0001F56F\u2611\u27A2\u239B\u222B\u2022\u2022",
+              s(textOf("{\\rtf1{\\fonttbl{\\f1\\fcharset2 Wingdings;}{\\f2\\fcharset2 Symbol;}}"
+                       "\\f1 !\\'27\\'fe\\'d8\\f2 \\'e6\\'f2\\'b7\\u-3913?}",
+                       doc)));
+
+    // A footnote, a comment and a page number field: kept where they stood, not shown.
+    const QByteArray kept =
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f3 Courier;}}{\\colortbl;\\red200\\green0\\blue0;}"
+        "prima{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn}{\\f3\\cf1  nota}}dopo"
+        "{\\*\\atnid RM}{\\*\\atnauthor Rossi}\\chatn{\\*\\annotation\\pard commento}poi"
+        "{\\field{\\*\\fldinst PAGE}{\\fldrslt}}fine}";
+    EXPECT_EQ("prima\uFFFC\uFFFCdopo\uFFFC\uFFFC\uFFFC\uFFFCpoi\uFFFCfine", s(textOf(kept, doc)));
+    const std::vector<rtf::Object> objects = objectsOf(doc);
+    ASSERT_EQ(7u, objects.size());
+    EXPECT_EQ(rtf::Kept::Footnote, objects[1].kind);
+    EXPECT_EQ(rtf::Kept::Comment, objects[5].kind);
+    EXPECT_EQ(rtf::Kept::Field, objects[6].kind);
+    const QByteArray written = rtf::write(doc);
+    const qsizetype footnote = written.indexOf("{\\footnote");
+    EXPECT_LT(written.indexOf("prima"), footnote);
+    EXPECT_LT(footnote, written.indexOf("nota}}"));
+    EXPECT_LT(written.indexOf("nota}}"), written.indexOf("dopo"));
+    EXPECT_TRUE(written.contains("{\\*\\annotation\\pard commento}")) << written.toStdString();
+    EXPECT_TRUE(written.contains("{\\field{\\*\\fldinst PAGE}{\\fldrslt}}")) << written.toStdString();
+    // The footnote's font and colour are this document's own now.
+    const QByteArray inner = written.mid(footnote, written.indexOf("nota}}") - footnote);
+    const QRegularExpression font(QStringLiteral("\\\\f(\\d+)\\\\cf(\\d+)"));
+    const auto match = font.match(QString::fromLatin1(inner));
+    ASSERT_TRUE(match.hasMatch()) << inner.toStdString();
+    EXPECT_TRUE(written.contains("{\\f" + match.captured(1).toLatin1() + "\\fnil\\fcharset0 Courier;}"));
+    const QString colours = QString::fromLatin1(written)
+                                .section(QStringLiteral("{\\colortbl"), 1)
+                                .section(QLatin1Char('}'), 0, 0);
+    EXPECT_TRUE(
+        colours.split(QLatin1Char(';')).value(match.captured(2).toInt()).contains(QStringLiteral("red200")));
+    QTextDocument back;
+    EXPECT_EQ(s(doc.toPlainText()), s(textOf(written, back)));
+}
+
+TEST(RtfObjects, nestedTablesAndWordListsAreReadAndWrittenAsSuch) {
+    // A table whose first cell holds a table of two rows, as Word writes it.
+    const QByteArray nested =
+        "{\\rtf1\\ansi\\pard Prima\\par"
+        "\\trowd\\trgaph108\\cellx3000\\cellx6000"
+        "\\pard\\intbl\\itap2 36\\nestcell otturazione\\nestcell"
+        "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2500\\nestrow}{\\nonesttables\\par}"
+        "\\pard\\intbl\\itap2 47\\nestcell corona\\nestcell"
+        "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2500\\nestrow}{\\nonesttables\\par}"
+        "\\pard\\intbl\\itap1\\cell\\pard\\intbl\\itap1 Note\\cell\\row\\pard Dopo\\par}";
+    QTextDocument doc;
+    rtf::read(nested, doc);
+    auto check = [](QTextDocument& d) {
+        const QList<QTextFrame*> frames = d.rootFrame()->childFrames();
+        ASSERT_EQ(1, frames.size());
+        auto* outer = qobject_cast<QTextTable*>(frames.front());
+        ASSERT_NE(nullptr, outer);
+        EXPECT_EQ(1, outer->rows());
+        EXPECT_EQ(2, outer->columns());
+        EXPECT_EQ(200.0, outer->format().columnWidthConstraints().value(0).rawValue()); // 3000 twips
+        EXPECT_EQ("Note", s(outer->cellAt(0, 1).firstCursorPosition().block().text()));
+        const QList<QTextFrame*> inner = outer->childFrames();
+        ASSERT_EQ(1, inner.size());
+        auto* table = qobject_cast<QTextTable*>(inner.front());
+        ASSERT_NE(nullptr, table);
+        EXPECT_EQ(2, table->rows());
+        EXPECT_EQ("corona", s(table->cellAt(1, 1).firstCursorPosition().block().text()));
+        EXPECT_EQ(100.0, table->format().columnWidthConstraints().value(1).rawValue()); // 1500 twips
+    };
+    check(doc);
+    const QByteArray written = rtf::write(doc);
+    EXPECT_EQ(2, written.count("\\nestrow"));
+    EXPECT_EQ(1, written.count("\\row"));
+    EXPECT_TRUE(written.contains("\\cellx1000\\cellx2500")) << written.toStdString();
+    QTextDocument back;
+    rtf::read(written, back);
+    check(back);
+    EXPECT_EQ(written.toStdString(), rtf::write(back).toStdString());
+
+    // Word's lists: a bullet list and a numbered one whose items go on after a paragraph.
+    const QByteArray lists =
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+        "{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3913 ?;}"
+        "{\\levelnumbers;}\\f1\\fi-360\\li720}\\listid11}"
+        "{\\list\\listtemplateid2{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00);}{\\levelnumbers\\'01;}"
+        "\\fi-360\\li720}\\listid22}}{\\*\\listoverridetable{\\listoverride\\listid11\\ls1}"
+        "{\\listoverride\\listid22\\ls2}}"
+        "{\\listtext\\f1\\'b7\\tab}\\pard\\ls1\\fi-360\\li720 uno\\par{\\listtext\\f1\\'b7\\tab}due\\par"
+        "{\\listtext 1)\\tab}\\pard\\ls2\\fi-360\\li720 primo\\par\\pard in mezzo\\par"
+        "{\\listtext 2)\\tab}\\pard\\ls2\\fi-360\\li720 secondo\\par}";
+    rtf::read(lists, doc);
+    EXPECT_EQ("uno\ndue\nprimo\nin mezzo\nsecondo", s(doc.toPlainText()));
+    auto item = [&doc](int n) { return doc.findBlockByNumber(n).textList(); };
+    ASSERT_TRUE(item(0) && item(1) && item(2) && item(4));
+    EXPECT_EQ(item(0), item(1));
+    EXPECT_EQ(QTextListFormat::ListDisc, item(0)->format().style());
+    EXPECT_EQ(item(2), item(4));
+    EXPECT_EQ(QTextListFormat::ListDecimal, item(2)->format().style());
+    EXPECT_EQ("2)", s(item(4)->itemText(doc.findBlockByNumber(4))));
+    EXPECT_EQ(nullptr, item(3));
+    // Written as the rich-edit control writes lists, and read back as the same lists.
+    const QByteArray listsWritten = rtf::write(doc);
+    EXPECT_TRUE(listsWritten.contains(
+        "{\\pntext\\f0 2)\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart2\\pndec{\\pntxta )}}"))
+        << listsWritten.toStdString();
+    rtf::read(listsWritten, back);
+    EXPECT_EQ(back.findBlockByNumber(2).textList(), back.findBlockByNumber(4).textList());
+    EXPECT_EQ("2)", s(back.findBlockByNumber(4).textList()->itemText(back.findBlockByNumber(4))));
+}
+
+TEST(RtfObjects, picturesOfEveryKindAreShownOrFramedAndKeptByteForByte) {
+    // A bitmap without its file header (\dibitmap): 2 x 1 pixels, blue and red.
+    const QByteArray dib = "28000000020000000100000001001800000000000800000000000000000000000000000000000000"
+                           "0000ffff00000000"; // blue, green, red; rows padded to 4 bytes
+    // A device-dependent bitmap (\wbitmap): 8 x 2 monochrome pixels, 2 bytes a row.
+    const QByteArray ddb = "f0000f00";
+    // And a PNG whose bytes are damaged: it keeps its place and size, framed.
+    const QByteArray rtf = "{\\rtf1 a{\\pict\\dibitmap0\\picw2\\pich1\\picwgoal300\\pichgoal150 " + dib +
+                           "}b{\\pict\\wbitmap0\\picw8\\pich2\\wbmbitspixel1\\wbmplanes1\\wbmwidthbytes2 " +
+                           ddb + "}c{\\pict\\pngblip\\picwgoal1500\\pichgoal750 89504e470d0a1a0a0000}d}";
+    RichTextBox box;
+    box.resize(400, 300);
+    BoundRichTextBox bound(&box, QStringLiteral("Note"));
+    bound.fill(QString::fromLatin1(rtf));
+    const std::vector<rtf::Object> objects = objectsOf(*box.document());
+    ASSERT_EQ(3u, objects.size());
+    const QImage bitmap = objects[0].picture->image(QSize(20, 10));
+    ASSERT_FALSE(bitmap.isNull());
+    EXPECT_EQ(QSizeF(20, 10), objects[0].size); // 300 x 150 twips
+    EXPECT_EQ(qRgb(255, 0, 0), bitmap.pixel(0, 0));
+    EXPECT_EQ(qRgb(0, 0, 255), bitmap.pixel(1, 0));
+    const QImage mono = objects[1].picture->image(QSize(8, 2));
+    ASSERT_FALSE(mono.isNull());
+    EXPECT_EQ(qRgb(255, 255, 255), mono.pixel(0, 0));
+    EXPECT_EQ(qRgb(0, 0, 0), mono.pixel(7, 0));
+    EXPECT_EQ(qRgb(255, 255, 255), mono.pixel(4, 1));
+    EXPECT_TRUE(objects[2].picture->image(QSize(100, 50)).isNull());
+    EXPECT_EQ(QSizeF(100, 50), objects[2].size);
+    // The placeholder is drawn at its size: a framed grey box of 100 x 50 pixels.
+    const QImage shown = box.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int grey = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            grey += shown.pixel(x, y) == qRgb(245, 245, 245);
+    EXPECT_GT(grey, 100 * 50 / 2);
+    EXPECT_FALSE(bound.DataChanged());
+
+    QTest::keyClicks(&box, QStringLiteral("Z"));
+    const QByteArray written = bound.storeValue().toString().toLatin1();
+    EXPECT_EQ(picturesIn(rtf), picturesIn(written));
+    EXPECT_EQ(3u, picturesIn(written).size());
+}
+
+TEST(RtfObjects, pastedTablesListsPicturesAndLinksAreStoredAsSuch) {
+    QImage image(12, 8, QImage::Format_RGB32);
+    image.fill(QColor(10, 120, 200));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const QByteArray png = buffer.data();
+
+    RichTextBox box;
+    BoundRichTextBox bound(&box, QStringLiteral("Note"));
+    bound.fill(QVariant());
+    // From a browser: a link, a table, a list and a picture inline.
+    auto* html = new QMimeData;
+    html->setHtml(QStringLiteral("<p>Vedi <a href=\"http://studio.example/rx/1\">referto</a></p>"
+                                 "<table><tr><td>36</td><td>otturazione</td></tr><tr><td>47</td>"
+                                 "<td>corona</td></tr></table><ul><li>uno</li><li>due</li></ul>"
+                                 "<p><img src=\"data:image/png;base64,") +
+                  QString::fromLatin1(png.toBase64()) + QStringLiteral("\"></p>"));
+    QApplication::clipboard()->setMimeData(html);
+    box.paste();
+    // From an image viewer: a picture alone, its own bytes.
+    auto* picture = new QMimeData;
+    picture->setData(QStringLiteral("image/png"), png);
+    picture->setImageData(image);
+    QApplication::clipboard()->setMimeData(picture);
+    box.paste();
+    ASSERT_TRUE(bound.DataChanged());
+    const QByteArray written = bound.storeValue().toString().toLatin1();
+
+    EXPECT_EQ(1, written.count("HYPERLINK \"http://studio.example/rx/1\""));
+    EXPECT_EQ(2, rowsIn(written));
+    EXPECT_EQ(4, written.count("\\cellx"));
+    EXPECT_EQ(2, written.count("\\pnlvlblt"));
+    EXPECT_EQ(std::vector<QByteArray>({png, png}), picturesIn(written));
+    QTextDocument back;
+    rtf::read(written, back);
+    Seen seen;
+    count(back, seen);
+    EXPECT_EQ(2, seen.pictures);
+    EXPECT_EQ(2, seen.rows);
+    EXPECT_EQ(2, seen.items);
+    EXPECT_EQ(7, seen.links);
+
+    // Copied from the notes and pasted again: everything comes along.
+    box.selectAll();
+    box.copy();
+    box.moveCursor(QTextCursor::End);
+    box.paste();
+    const QByteArray twice = bound.storeValue().toString().toLatin1();
+    EXPECT_EQ(4u, picturesIn(twice).size());
+    EXPECT_EQ(4, rowsIn(twice));
+    EXPECT_EQ(2, twice.count("HYPERLINK \"http://studio.example/rx/1\""));
 }
 
 } // namespace
