@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,8 +31,11 @@ using namespace qv;
 namespace {
 
 QByteArray sample(const QString& name) {
-    QFile file(QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/rtf-samples/") +
-               name);
+    QFileInfo source(QString::fromUtf8(__FILE__));
+    // A compiler cache may name the source relative to the build folder, the tests' parent.
+    if (source.isRelative())
+        source.setFile(QCoreApplication::applicationDirPath() + QStringLiteral("/../") + source.filePath());
+    QFile file(source.absolutePath() + QStringLiteral("/rtf-samples/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     return file.readAll();
 }
