@@ -571,10 +571,10 @@ private:
                     return;
             } else if (c == u'\\' && i_ < n) {
                 if (isLetter(src_[i_].unicode())) {
-                    QByteArray word;
+                    Word word;
                     bool hasParam = false;
                     const int param = readWord(word, hasParam);
-                    if (word == "bin" && hasParam && param > 0)
+                    if (word.view() == "bin" && hasParam && param > 0)
                         i_ += std::min<qsizetype>(param, n - i_);
                 } else {
                     ++i_; // a control symbol: an escaped brace does not count
@@ -613,12 +613,19 @@ private:
         return -1;
     }
 
+    // A control word's letters; longer ones than RTF knows are cut one letter past the longest.
+    struct Word {
+        char letters[kMaxWordLength + 1];
+        int size = 0;
+        std::string_view view() const { return std::string_view(letters, size_t(size)); }
+    };
+
     // Reads letters, an optional signed number and the blank that may end them.
-    int readWord(QByteArray& word, bool& hasParam) {
+    int readWord(Word& word, bool& hasParam) {
         const qsizetype n = src_.size();
         while (i_ < n && isLetter(src_[i_].unicode())) {
-            if (word.size() < kMaxWordLength + 1)
-                word.append(char(src_[i_].unicode()));
+            if (word.size < kMaxWordLength + 1)
+                word.letters[word.size++] = char(src_[i_].unicode());
             ++i_;
         }
         bool negative = false;
@@ -645,10 +652,10 @@ private:
             return;
         const char16_t c = src_[i_].unicode();
         if (isLetter(c)) {
-            QByteArray word;
+            Word word;
             bool hasParam = false;
             const int param = readWord(word, hasParam);
-            controlWord(word, hasParam, param);
+            controlWord(word.view(), hasParam, param);
             return;
         }
         ++i_;
@@ -707,7 +714,7 @@ private:
         }
     }
 
-    void controlWord(const QByteArray& word, bool hasParam, int param) {
+    void controlWord(std::string_view word, bool hasParam, int param) {
         const bool wasFresh = fresh_;
         const bool starred = star_;
         fresh_ = false;
@@ -715,13 +722,11 @@ private:
         if (stack_.empty())
             return; // before the document's first brace
         const auto& table = keywords();
-        const auto it = word.size() > kMaxWordLength
-                            ? table.end()
-                            : table.find(std::string_view(word.constData(), size_t(word.size())));
+        const auto it = word.size() > size_t(kMaxWordLength) ? table.end() : table.find(word);
         const Keyword keyword = it == table.end() ? Keyword{Kw::Unknown} : it->second;
         Kw kw = keyword.kw;
         // Underlines of every style are underlines.
-        if (kw == Kw::Unknown && word.startsWith("ul") && word != "ulc")
+        if (kw == Kw::Unknown && word.substr(0, 2) == "ul" && word != "ulc")
             kw = Kw::Ul;
 
         Group& g = top();
@@ -799,7 +804,7 @@ private:
         case Kw::ColorTable:
             g.dest = Dest::ColorTable;
             colors_.clear();
-            context_.reset();
+            tablesChanged();
             colorEntryPending_ = false;
             colorRed_ = colorGreen_ = colorBlue_ = 0;
             return true;
@@ -1097,21 +1102,43 @@ private:
         return out;
     }
 
-    // The control words of a stretch of the input (a table row's definition), nothing else.
+    // A word of a table row's or cell's definition (\trgaph, \clbrdrt, \brdrs...).
+    static bool isTableWord(QStringView word) {
+        for (const char16_t* prefix : {u"tr", u"ts", u"tbl", u"irow", u"lastrow", u"cl", u"brdr", u"cellx",
+                                       u"ltrrow", u"rtlrow", u"taprtl"})
+            if (word.startsWith(QStringView(prefix)))
+                return true;
+        return false;
+    }
+
+    // The words of a table row's definition in a stretch of the input, nothing else.
     QByteArray wordsOf(qsizetype from, qsizetype to) const {
         QByteArray out;
         for (qsizetype k = std::max<qsizetype>(from, 0); k < to && k < src_.size(); ++k) {
             if (src_[k] != u'\\' || k + 1 >= to || !isLetter(src_[k + 1].unicode()))
                 continue;
-            qsizetype e = k + 1;
-            while (e < to && (isLetter(src_[e].unicode()) || isDigit(src_[e].unicode()) || src_[e] == u'-'))
+            qsizetype letters = k + 1;
+            while (letters < to && isLetter(src_[letters].unicode()))
+                ++letters;
+            qsizetype e = letters;
+            if (e + 1 < to && src_[e] == u'-' && isDigit(src_[e + 1].unicode()))
                 ++e;
-            out += '\\';
-            for (qsizetype w = k + 1; w < e; ++w)
-                out += char(src_[w].unicode());
+            while (e < to && isDigit(src_[e].unicode()))
+                ++e;
+            if (isTableWord(src_.mid(k + 1, letters - k - 1))) {
+                out += '\\';
+                for (qsizetype w = k + 1; w < e; ++w)
+                    out += char(src_[w].unicode());
+            }
             k = e - 1;
         }
         return out;
+    }
+
+    // The fonts, colours or code page changed: formats and kept RTF's context are made anew.
+    void tablesChanged() {
+        context_.reset();
+        ++tablesVersion_;
     }
 
     std::shared_ptr<const Context> context() {
@@ -1197,7 +1224,7 @@ private:
             font.name.startsWith(QLatin1String("Wingdings"), Qt::CaseInsensitive))
             font.codePage = kWingdingsCodePage;
         fonts_.insert(fontEntry_, font);
-        context_.reset();
+        tablesChanged();
         fontPending_ = false;
         fontName_.clear();
     }
@@ -1226,7 +1253,7 @@ private:
 
     void colorEntry() {
         colors_.push_back(colorEntryPending_ ? QColor(colorRed_, colorGreen_, colorBlue_) : QColor());
-        context_.reset();
+        tablesChanged();
         colorEntryPending_ = false;
         colorRed_ = colorGreen_ = colorBlue_ = 0;
     }
@@ -1384,7 +1411,7 @@ private:
     // ---- tables ----
 
     // Words of a row's definition: \trowd starts one, \cellx ends each cell's.
-    void tableDefinitionWord(const QByteArray& word, Kw kw, int param) {
+    void tableDefinitionWord(std::string_view word, Kw kw, int param) {
         if (kw == Kw::Trowd) {
             const Group& g = top();
             definitionDepth_ = g.dest == Dest::TableProps ? std::clamp(g.para.depth, 2, kMaxTableDepth) : 1;
@@ -1397,7 +1424,7 @@ private:
         if (definitionDepth_ == 0)
             return;
         RowDefinition& def = definitions_[size_t(definitionDepth_)];
-        const bool cellWord = kw == Kw::Cellx || word.startsWith("cl");
+        const bool cellWord = kw == Kw::Cellx || word.substr(0, 2) == "cl";
         if (cellWord && !definitionRowDone_) {
             def.raw = wordsOf(definitionStart_, wordStart_);
             definitionRowDone_ = true;
@@ -1414,11 +1441,13 @@ private:
 
     void cell(int depth) {
         endParagraphContent();
+        fieldShows();
         sink_.cell(depth, blockFormat(top().para), listOf(top().para));
     }
 
     void row(int depth) {
         endParagraphContent();
+        fieldShows();
         const int d = std::clamp(depth, 1, kMaxTableDepth);
         sink_.row(d, definitions_[size_t(d)], context());
     }
@@ -1448,7 +1477,7 @@ private:
         case Kw::AnsiCpg:
             if (param > 0)
                 docCodePage_ = param;
-            context_.reset();
+            tablesChanged();
             break;
         case Kw::Deff:
             defaultFont_ = param;
@@ -1834,8 +1863,15 @@ private:
         run_ += s;
     }
 
+    // Content inside a field's group, its result or not, is shown: the field is not kept whole.
+    void fieldShows() {
+        if (top().field >= 0)
+            fields_[size_t(top().field)].hasResult = true;
+    }
+
     // Before the first content of a paragraph: its label, where it is no list item, is text.
     void beginContent() {
+        fieldShows();
         if (labelPending_) {
             labelPending_ = false;
             sink_.reach(top().para.depth);
@@ -1864,6 +1900,7 @@ private:
         if (stack_.empty() || top().dest != Dest::Text)
             return;
         endParagraphContent();
+        fieldShows();
         sink_.reach(top().para.depth);
         const ListSpec list = listOf(top().para);
         sink_.paragraph(blockFormat(top().para), list);
@@ -1887,9 +1924,26 @@ private:
         return colors_[size_t(index)];
     }
 
+    // The format of a run, made once for a run of the same state as the one before.
     QTextCharFormat charFormat(const CharState& s) {
+        if (formatValid_ && s == formatState_ && formatFields_ == fields_.size() &&
+            formatVersion_ == tablesVersion_)
+            return format_;
+        format_ = makeCharFormat(s);
+        formatState_ = s;
+        formatFields_ = fields_.size();
+        formatVersion_ = tablesVersion_;
+        formatValid_ = true;
+        return format_;
+    }
+
+    QTextCharFormat makeCharFormat(const CharState& s) {
         QTextCharFormat f;
-        if (auto it = fonts_.constFind(s.font); it != fonts_.constEnd() && !it->name.isEmpty())
+        // A symbol font's pictures are read as the characters Unicode has for them: they
+        // are shown and written in the text's own font.
+        if (auto it = fonts_.constFind(s.font); it != fonts_.constEnd() && !it->name.isEmpty() &&
+                                                it->codePage != kSymbolCodePage &&
+                                                it->codePage != kWingdingsCodePage)
             f.setFontFamilies(QStringList{it->name});
         f.setFontPointSize(s.halfPoints / 2.0);
         if (s.bold)
@@ -1964,6 +2018,7 @@ private:
     bool colorEntryPending_ = false;
     int colorRed_ = 0, colorGreen_ = 0, colorBlue_ = 0;
     std::shared_ptr<const Context> context_;
+    int tablesVersion_ = 0;
 
     std::vector<ListDefinition> lists_;
     QHash<int, int> overrides_; // \ls to \listid
@@ -1985,6 +2040,12 @@ private:
     bool trailExpected_ = false;
     QString run_;
     CharState runState_;
+
+    bool formatValid_ = false;
+    CharState formatState_;
+    size_t formatFields_ = 0;
+    int formatVersion_ = 0;
+    QTextCharFormat format_;
 };
 
 } // namespace

@@ -68,10 +68,8 @@ void DocumentSink::reach(int depth) {
 void DocumentSink::openTable() {
     if (!tables_.empty())
         enterCell();
-    if (pendingBlock_) {
-        cursor_.insertBlock();
-        pendingBlock_ = false;
-    }
+    // A table goes after the paragraph just ended: it needs no block of its own before it.
+    pendingBlock_ = false;
     Table table;
     table.table = cursor_.insertTable(1, 1, tableFormat());
     table.inCell = true;

@@ -230,9 +230,9 @@ private:
             }
             const bool empty = item.block.length() <= 1 && item.block.textList() == nullptr;
             const bool last = k + 1 == list.size();
-            // A table stands in a document after a block and before one of its own: empty
-            // ones there are no paragraphs of the note.
-            if (empty && isTable(k + 1))
+            // A table at the start of a document or cell stands after an empty block, and one
+            // at the end before one: they are no paragraphs of the note.
+            if (empty && k == 0 && isTable(k + 1))
                 continue;
             if (empty && last && k > 0 && isTable(k - 1) && depth == 0)
                 continue;
