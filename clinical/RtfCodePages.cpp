@@ -349,7 +349,11 @@ QByteArray converterName(int codePage) {
         return "windows-" + QByteArray::number(codePage);
     if (codePage >= 28592 && codePage <= 28606)
         return "ISO-8859-" + QByteArray::number(codePage - 28590);
-    return "ibm-" + QByteArray::number(codePage);
+    // The DOS code pages; any other number names no code page (and is read as 1252).
+    for (const int dos : {437, 737, 775, 850, 852, 855, 857, 858, 860, 861, 862, 863, 864, 865, 866, 869})
+        if (codePage == dos)
+            return "ibm-" + QByteArray::number(codePage);
+    return QByteArray();
 }
 
 QStringDecoder* decoderFor(int codePage) {
@@ -357,8 +361,9 @@ QStringDecoder* decoderFor(int codePage) {
     static std::unordered_map<int, std::unique_ptr<QStringDecoder>> decoders;
     auto it = decoders.find(codePage);
     if (it == decoders.end()) {
-        auto decoder = std::make_unique<QStringDecoder>(converterName(codePage).constData());
-        if (!decoder->isValid())
+        const QByteArray name = converterName(codePage);
+        auto decoder = name.isEmpty() ? nullptr : std::make_unique<QStringDecoder>(name.constData());
+        if (decoder != nullptr && !decoder->isValid())
             decoder.reset();
         it = decoders.emplace(codePage, std::move(decoder)).first;
     }

@@ -224,6 +224,8 @@ public:
             const QFontMetricsF metrics(tagFont());
             return QSizeF(metrics.horizontalAdvance(tag) + 6, metrics.height() + 2);
         }
+        if (object.size.isEmpty() && object.picture != nullptr)
+            return object.picture->shownSize(); // known when first drawn
         return object.size;
     }
 
@@ -265,7 +267,7 @@ public:
 
 // ---- pictures ----
 
-QSizeF Picture::shownSize() const {
+QSizeF Picture::declaredSize() const {
     double w = 0, h = 0;
     if (goalWidth > 0 && goalHeight > 0) {
         w = goalWidth / kTwipsPerPixel;
@@ -279,19 +281,24 @@ QSizeF Picture::shownSize() const {
             w = width;
             h = height;
         }
-    } else if (type == Type::Png || type == Type::Jpeg || type == Type::Dib) {
-        QBuffer buffer;
-        buffer.setData(data);
-        buffer.open(QIODevice::ReadOnly);
-        const QSize found = QImageReader(&buffer).size();
-        w = found.width();
-        h = found.height();
     }
     if (w <= 0 || h <= 0 || !std::isfinite(w) || !std::isfinite(h))
-        w = h = 32;
+        return QSizeF();
+    return scaled(w, h);
+}
+
+QSizeF Picture::scaled(double w, double h) const {
     w *= std::clamp(scaleX, 1, 1000) / 100.0;
     h *= std::clamp(scaleY, 1, 1000) / 100.0;
     return QSizeF(std::clamp(w, 1.0, kMaxSide), std::clamp(h, 1.0, kMaxSide));
+}
+
+QSizeF Picture::shownSize() const {
+    if (const QSizeF declared = declaredSize(); !declared.isEmpty())
+        return declared;
+    // A picture that gives no size is shown at its own.
+    const QImage own = type == Type::Wmf || type == Type::Emf ? QImage() : image(QSize(32, 32));
+    return own.isNull() ? scaled(32, 32) : scaled(own.width(), own.height());
 }
 
 QImage Picture::image(const QSize& pixels) const {
@@ -319,7 +326,7 @@ QImage Picture::image(const QSize& pixels) const {
             svg_ = wmfToSvg(data);
             break;
         case Type::Emf:
-            svg_ = emfToSvg(data, shownSize());
+            svg_ = emfToSvg(data, declaredSize().isEmpty() ? QSizeF(32, 32) : declaredSize());
             break;
         case Type::Other:
             break;
@@ -350,7 +357,9 @@ std::shared_ptr<const Picture> parsePicture(QStringView group) {
         return nullptr;
     auto picture = std::make_shared<Picture>();
     QByteArray& data = picture->data;
-    data.reserve(n / 2);
+    // Written in place: at most one byte for two characters, or one for each of \bin's.
+    data.resize(n);
+    char* out = data.data();
     int depth = 0;
     int pending = -1; // a first hexadecimal digit waiting for its second
     while (i < n) {
@@ -409,7 +418,7 @@ std::shared_ptr<const Picture> parsePicture(QStringView group) {
             if (word == u"bin") {
                 const qsizetype count = std::min<qsizetype>(hasValue ? std::max(param, 0) : 0, n - i);
                 for (qsizetype k = 0; k < count; ++k)
-                    data.append(char(group[i + k].unicode() & 0xFF));
+                    *out++ = char(group[i + k].unicode() & 0xFF);
                 i += count;
             } else if (word == u"pngblip") {
                 picture->type = T::Png;
@@ -452,10 +461,11 @@ std::shared_ptr<const Picture> parsePicture(QStringView group) {
         if (pending < 0) {
             pending = value;
         } else {
-            data.append(char(pending * 16 + value));
+            *out++ = char(pending * 16 + value);
             pending = -1;
         }
     }
+    data.truncate(out - data.constData());
     return picture;
 }
 

@@ -31,12 +31,17 @@ struct Picture {
     int bitsPerPixel = 1, planes = 1, bytesPerLine = 0; // \wbitmap's
     int mapMode = 8;                                    // \wmetafileN
 
-    // The size it is shown at, in pixels at 96 dots per inch.
+    // The size it is shown at, in pixels at 96 dots per inch: as its words give it, or (where
+    // they give none) its own, which takes decoding it.
     QSizeF shownSize() const;
+    // The size as its words give it; empty where they give none.
+    QSizeF declaredSize() const;
     // The picture drawn, or a null image where it cannot be drawn. Decoded once.
     QImage image(const QSize& pixels) const;
 
 private:
+    QSizeF scaled(double w, double h) const;
+
     mutable bool decoded_ = false;
     mutable QImage image_;    // bitmaps, as decoded
     mutable QByteArray svg_;  // metafiles, as drawn by their library
@@ -96,7 +101,7 @@ struct Object {
     QByteArray raw;
     std::shared_ptr<const Picture> picture;
     std::shared_ptr<const Context> context;
-    QSizeF size;
+    QSizeF size; // empty: the picture's own, known once it is decoded
     int unicodeSkip = 1;
 };
 

@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
 #include <cmath>
@@ -908,7 +909,7 @@ private:
         object.kind = Kept::Picture;
         object.raw = rawOf(whole);
         object.picture = kw == Kw::Pict ? parsePicture(whole) : findPicture(whole);
-        object.size = object.picture != nullptr ? object.picture->shownSize() : QSizeF(32, 32);
+        object.size = object.picture != nullptr ? object.picture->declaredSize() : QSizeF(32, 32);
         emitObject(object, kw == Kw::ShpPict      ? Role::Shape
                            : kw == Kw::NonShpPict ? Role::NonShape
                                                   : Role::Plain);
@@ -922,7 +923,7 @@ private:
         // Shown by its result's picture; the object's own data is no picture.
         const qsizetype result = whole.indexOf(u"\\result");
         object.picture = findPicture(result >= 0 ? whole.mid(result) : QStringView());
-        object.size = object.picture != nullptr ? object.picture->shownSize() : objectSize(whole);
+        object.size = object.picture != nullptr ? object.picture->declaredSize() : objectSize(whole);
         emitObject(object, Role::Plain);
     }
 
@@ -956,7 +957,7 @@ private:
             object.picture = findPicture(whole);
             if (object.picture != nullptr) {
                 object.kind = Kept::Shape;
-                object.size = object.picture->shownSize();
+                object.size = object.picture->declaredSize();
             }
         }
         emitObject(object, Role::Plain);
@@ -1049,6 +1050,11 @@ private:
     // A stretch of the input as ASCII RTF of the same meaning: \bin data as hexadecimal,
     // bytes of a file as \'hh, characters of a text as \uN.
     QByteArray rawOf(QStringView part) const {
+        // Most kept RTF (hexadecimal pictures) is ASCII already.
+        if (std::all_of(part.begin(), part.end(),
+                        [](QChar c) { return c.unicode() < 0x80 && c.unicode() != 0; }) &&
+            !part.contains(u"\\bin"))
+            return part.toLatin1();
         QByteArray out;
         out.reserve(part.size() + 16);
         const qsizetype n = part.size();
@@ -1085,6 +1091,10 @@ private:
                 for (qsizetype w = k; w < d; ++w)
                     out += char(part[w].unicode());
                 k = d - 1;
+                continue;
+            }
+            if (c == u'\\' && k + 1 < n && (part[k + 1].unicode() >= 0x80 || part[k + 1].unicode() == 0)) {
+                ++k; // a control symbol RTF does not define: nothing
                 continue;
             }
             if (c == 0)
@@ -1786,9 +1796,15 @@ private:
 
     int codePage() {
         const int font = top().chr.font;
+        if (font == codePageFont_ && codePageVersion_ == tablesVersion_ && codePageDoc_ == docCodePage_)
+            return codePage_;
+        codePageFont_ = font;
+        codePageVersion_ = tablesVersion_;
+        codePageDoc_ = docCodePage_;
+        codePage_ = docCodePage_;
         if (auto it = fonts_.constFind(font); it != fonts_.constEnd() && it->codePage != 0)
-            return it->codePage;
-        return docCodePage_;
+            codePage_ = it->codePage;
+        return codePage_;
     }
 
     void flushBytes() {
@@ -1817,9 +1833,30 @@ private:
     void appendText(QStringView s) {
         if (s.isEmpty())
             return;
+        if (!std::all_of(s.begin(), s.end(), [](QChar c) { return isText(c.unicode()); })) {
+            QString kept;
+            for (const QChar c : s) {
+                if (isText(c.unicode()))
+                    kept += c;
+                else if (c == QChar::ParagraphSeparator)
+                    kept += QChar(QChar::LineSeparator);
+            }
+            if (!kept.isEmpty())
+                route(kept);
+            return;
+        }
+        route(s);
+    }
+
+    // Text to where the current destination keeps it.
+    void route(QStringView s) {
         switch (top().dest) {
         case Dest::Text:
-            break;
+            if (!top().chr.hidden && !top().chr.deleted)
+                appendChecked(s);
+            else
+                fieldShows(); // a hidden result goes with the hidden text
+            return;
         case Dest::Label:
             label_ += s;
             labelFormat_ = charFormat(top().chr);
@@ -1834,24 +1871,10 @@ private:
         default:
             return;
         }
-        if (top().chr.hidden || top().chr.deleted)
-            return;
-        if (!std::all_of(s.begin(), s.end(), [](QChar c) { return isText(c.unicode()); })) {
-            QString kept;
-            for (const QChar c : s) {
-                if (isText(c.unicode()))
-                    kept += c;
-                else if (c == QChar::ParagraphSeparator)
-                    kept += QChar(QChar::LineSeparator);
-            }
-            if (!kept.isEmpty())
-                appendChecked(kept);
-            return;
-        }
-        appendChecked(s);
     }
 
     void appendChecked(QStringView s) {
+        fieldShows();
         if (!run_.isEmpty() && !(runState_ == top().chr))
             flushRun();
         if (run_.isEmpty()) {
@@ -2045,6 +2068,11 @@ private:
     CharState formatState_;
     size_t formatFields_ = 0;
     int formatVersion_ = 0;
+    // The code page of the font last asked about.
+    int codePageFont_ = -2;
+    int codePageVersion_ = -1;
+    int codePageDoc_ = 0;
+    int codePage_ = 1252;
     QTextCharFormat format_;
 };
 
@@ -2071,7 +2099,11 @@ void readInto(QStringView text, bool bytes, QTextDocument& document) {
     const bool undo = document.isUndoRedoEnabled();
     document.setUndoRedoEnabled(false);
     document.clear();
+    // One edit: the document neither lays out nor places a caret after each insertion.
+    QTextCursor edit(&document);
+    edit.beginEditBlock();
     Reader(text, bytes, document).run();
+    edit.endEditBlock();
     document.setUndoRedoEnabled(undo);
 }
 
