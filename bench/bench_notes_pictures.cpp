@@ -56,7 +56,8 @@ QByteArray photograph(int seed) {
     QImage image(122 + seed % 7, 80 + seed % 5, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(int(random.bounded(256)), 90 + (x * 2 + seed) % 120, int(random.bounded(256))));
+            image.setPixel(
+                x, y, qRgb(int(random.bounded(256)), 90 + (x * 2 + seed) % 120, int(random.bounded(256))));
     QBuffer png;
     png.open(QIODevice::WriteOnly);
     image.save(&png, "PNG");
@@ -74,18 +75,22 @@ QByteArray noteWithPictures() {
                "\"http://studio.example/rx/" +
                QByteArray::number(i) + "\"}}{\\fldrslt{\\cf1\\ul referto}}}\\par\r\n";
         const QByteArray png = photograph(i);
-        rtf += "{\\*\\shppict{\\pict\\pngblip\\picw" + QByteArray::number(122 + i % 7) + "\\pich80\\picwgoal4950"
+        rtf += "{\\*\\shppict{\\pict\\pngblip\\picw" + QByteArray::number(122 + i % 7) +
+               "\\pich80\\picwgoal4950"
                "\\pichgoal3600\r\n";
         const QByteArray hex = png.toHex();
         for (qsizetype at = 0; at < hex.size(); at += 128)
             rtf += hex.mid(at, 128) + "\r\n";
         rtf += "}}\\par\r\n";
         if (i % 10 == 9) {
-            rtf += "\\trowd\\trgaph108\\cellx2000\\cellx6000\\cellx8000\\pard\\intbl Dente\\cell Trattamento\\cell "
-                   "Costo\\cell\\row\\trowd\\trgaph108\\cellx2000\\cellx6000\\cellx8000\\pard\\intbl 36\\cell "
-                   "otturazione in composito\\cell 80\\cell\\row\\pard\r\n";
-            rtf += "{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\fi-360\\li720 "
-                   "controllo fra sei mesi\\par{\\pntext\\f1\\'b7\\tab}igiene professionale\\par\\pard\r\n";
+            rtf +=
+                "\\trowd\\trgaph108\\cellx2000\\cellx6000\\cellx8000\\pard\\intbl Dente\\cell "
+                "Trattamento\\cell "
+                "Costo\\cell\\row\\trowd\\trgaph108\\cellx2000\\cellx6000\\cellx8000\\pard\\intbl 36\\cell "
+                "otturazione in composito\\cell 80\\cell\\row\\pard\r\n";
+            rtf +=
+                "{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\fi-360\\li720 "
+                "controllo fra sei mesi\\par{\\pntext\\f1\\'b7\\tab}igiene professionale\\par\\pard\r\n";
         }
     }
     rtf += "}\r\n";
@@ -131,8 +136,9 @@ void runNotesPictures() {
     {
         Database::create(path);
         auto db = Database::open(path);
-        sql::Stmt insert(db->handle(),
-                         QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
+        sql::Stmt insert(
+            db->handle(),
+            QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
         for (int id = 1; id <= 50; ++id) {
             insert.bind(1, qint64(id));
             insert.bind(2, QStringLiteral("Rossi %1").arg(id));
@@ -188,7 +194,8 @@ void runNotesPictures() {
         sqlite3_close(plain);
         (void)selectNote(path);
     });
-    report(QStringLiteral("Scheda after an edit: write, land (vs SQLite update+select)"), schedaNs, schedaPlainNs);
+    report(QStringLiteral("Scheda after an edit: write, land (vs SQLite update+select)"), schedaNs,
+           schedaPlainNs);
 }
 
 const Benchmark registered("notespictures", &runNotesPictures);
