@@ -417,6 +417,7 @@ struct Field {
     QByteArray instruction; // the \fldinst group
     QString href;
     bool hasResult = false;
+    int outer = -1; // the field whose group holds this one
 };
 
 struct ListLevel {
@@ -495,12 +496,32 @@ public:
                 ++i_;
                 break;
             default:
-                ++i_;
-                character(c);
+                if (!plainText())
+                    character(src_[i_++].unicode());
                 break;
             }
         }
         finish();
+    }
+
+    // A stretch of the document's plain text taken at once; false where it is not that.
+    bool plainText() {
+        const qsizetype n = src_.size();
+        auto plain = [this](char16_t c) {
+            return (c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}') || (!bytes_ && c >= 0xA0);
+        };
+        if (fallback_ != 0 || blanks_ != 0 || trailExpected_ || stack_.empty() || top().dest != Dest::Text ||
+            (fresh_ && src_[i_] == u' ') || i_ + 1 >= n || !plain(src_[i_].unicode()) ||
+            !plain(src_[i_ + 1].unicode()) || isSymbolFont())
+            return false;
+        qsizetype end = i_ + 2;
+        while (end < n && plain(src_[end].unicode()))
+            ++end;
+        fresh_ = false;
+        flushBytes();
+        appendText(src_.mid(i_, end - i_));
+        i_ = end;
+        return true;
     }
 
 private:
@@ -857,9 +878,10 @@ private:
         case Kw::Field:
             if (!inText)
                 return false;
-            g.field = int(fields_.size());
-            g.opensField = true;
             fields_.emplace_back();
+            fields_.back().outer = g.field;
+            g.field = int(fields_.size()) - 1;
+            g.opensField = true;
             return true;
         case Kw::FldInst:
             fieldInstruction();
@@ -1097,8 +1119,18 @@ private:
                 ++k; // a control symbol RTF does not define: nothing
                 continue;
             }
-            if (c == 0)
+            if (c == 0) {
+                // Nothing, but no word or number may run on into what follows it.
+                qsizetype next = k + 1;
+                while (next < n && part[next].unicode() == 0)
+                    ++next;
+                auto joins = [](char16_t x) { return isLetter(x) || isDigit(x); };
+                if (!out.isEmpty() && joins(char16_t(uchar(out.back()))) && next < n &&
+                    joins(part[next].unicode()))
+                    out += ' ';
+                k = next - 1;
                 continue;
+            }
             if (c < 0x80) {
                 out += char(c);
             } else if (bytes_ && c <= 0xFF) {
@@ -1888,8 +1920,8 @@ private:
 
     // Content inside a field's group, its result or not, is shown: the field is not kept whole.
     void fieldShows() {
-        if (top().field >= 0)
-            fields_[size_t(top().field)].hasResult = true;
+        for (int field = top().field; field >= 0; field = fields_[size_t(field)].outer)
+            fields_[size_t(field)].hasResult = true;
     }
 
     // Before the first content of a paragraph: its label, where it is no list item, is text.
