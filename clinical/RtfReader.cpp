@@ -1115,16 +1115,15 @@ private:
                 k = d - 1;
                 continue;
             }
-            if (c == u'\\' && k + 1 < n && (part[k + 1].unicode() >= 0x80 || part[k + 1].unicode() == 0)) {
-                ++k; // a control symbol RTF does not define: nothing
-                continue;
-            }
-            if (c == 0) {
-                // Nothing, but no word or number may run on into what follows it.
-                qsizetype next = k + 1;
+            const bool undefinedSymbol =
+                c == u'\\' && k + 1 < n && (part[k + 1].unicode() >= 0x80 || part[k + 1].unicode() == 0);
+            if (undefinedSymbol || c == 0) {
+                // A NUL, or a control symbol RTF does not define: nothing, but no word or number
+                // may run on into what follows it.
+                qsizetype next = k + (undefinedSymbol ? 2 : 1);
                 while (next < n && part[next].unicode() == 0)
                     ++next;
-                auto joins = [](char16_t x) { return isLetter(x) || isDigit(x); };
+                auto joins = [](char16_t x) { return isLetter(x) || isDigit(x) || x == u'-'; };
                 if (!out.isEmpty() && joins(char16_t(uchar(out.back()))) && next < n &&
                     joins(part[next].unicode()))
                     out += ' ';

@@ -12,7 +12,7 @@
 namespace {
 
 // Notes are small; longer inputs only slow the search down.
-constexpr size_t kMaxInput = 16 * 1024;
+constexpr size_t kMaxInput = 4 * 1024;
 
 QTextDocument* document(int which) {
     // Kept from input to input: a document is costly to make, and reading clears it.
