@@ -378,6 +378,8 @@ struct ParaState {
     int depth = 0;                                             // in tables: \intbl, \itap
     ListSpec pn;                                               // \pn
     int ls = 0, ilvl = 0;                                      // \ls, \ilvl
+
+    bool operator==(const ParaState&) const = default;
 };
 
 enum class Dest {
@@ -2029,7 +2031,17 @@ private:
         return f;
     }
 
-    static QTextBlockFormat blockFormat(const ParaState& p) {
+    // The format of a paragraph, made once for a paragraph like the one before.
+    QTextBlockFormat blockFormat(const ParaState& p) {
+        if (!blockValid_ || !(p == blockState_)) {
+            block_ = makeBlockFormat(p);
+            blockState_ = p;
+            blockValid_ = true;
+        }
+        return block_;
+    }
+
+    static QTextBlockFormat makeBlockFormat(const ParaState& p) {
         QTextBlockFormat f;
         f.setAlignment(p.align);
         f.setLeftMargin(p.left / kTwipsPerPixel);
@@ -2099,6 +2111,9 @@ private:
     CharState formatState_;
     size_t formatFields_ = 0;
     int formatVersion_ = 0;
+    bool blockValid_ = false;
+    ParaState blockState_;
+    QTextBlockFormat block_;
     // The code page of the font last asked about.
     int codePageFont_ = -2;
     int codePageVersion_ = -1;

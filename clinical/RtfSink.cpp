@@ -130,11 +130,11 @@ void DocumentSink::closeTable() {
     pendingBlock_ = false;
 }
 
-void DocumentSink::text(QStringView text, const QTextCharFormat& format) {
+void DocumentSink::text(const QString& text, const QTextCharFormat& format) {
     if (text.isEmpty())
         return;
     beforeContent();
-    cursor_.insertText(text.toString(), format);
+    cursor_.insertText(text, format);
 }
 
 void DocumentSink::object(const Object& object, const QTextCharFormat& format, Role role) {

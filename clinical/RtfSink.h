@@ -50,7 +50,7 @@ public:
 
     // How deep in tables the content that follows lies (0: not in a table).
     void reach(int depth);
-    void text(QStringView text, const QTextCharFormat& format);
+    void text(const QString& text, const QTextCharFormat& format);
     // \shppict and \nonshppict side by side are one picture in two forms: they join into
     // one object, shown once, written back as both.
     enum class Role { Plain, Shape, NonShape };

@@ -366,16 +366,16 @@ private:
             left += list->format().indent() * doc_.indentWidth();
             first = -360.0 / kTwipsPerPixel;
         }
-        auto twipsWord = [&out](const char* word, double pixels) {
+        auto twipsWord = [&out](const char* name, double pixels) {
             const int value = twips(pixels);
             if (value != 0)
-                out += QByteArray("\\") + word + QByteArray::number(value);
+                word(out, name, value);
         };
-        twipsWord("li", left);
-        twipsWord("ri", f.rightMargin());
-        twipsWord("fi", first);
-        twipsWord("sb", f.topMargin());
-        twipsWord("sa", f.bottomMargin());
+        twipsWord("\\li", left);
+        twipsWord("\\ri", f.rightMargin());
+        twipsWord("\\fi", first);
+        twipsWord("\\sb", f.topMargin());
+        twipsWord("\\sa", f.bottomMargin());
     }
 
     // The label of a list item, as the rich-edit control writes it: text for every reader,
@@ -589,6 +589,22 @@ private:
         return r;
     }
 
+    // A control word with its number, without making a text of the number first.
+    static void word(QByteArray& out, const char* name, int value) {
+        char digits[16];
+        int n = 0;
+        unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+        do {
+            digits[n++] = char('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude > 0);
+        out += name;
+        if (value < 0)
+            out += '-';
+        while (n > 0)
+            out += digits[--n];
+    }
+
     // The words that change the characters' format from `current` to `next`.
     static void switchTo(QByteArray& out, Run& current, const Run& next) {
         if (current == next)
@@ -602,13 +618,13 @@ private:
         flag(next.underline, current.underline, "\\ul", "\\ulnone");
         flag(next.strike, current.strike, "\\strike", "\\strike0");
         if (next.font != current.font)
-            out += "\\f" + QByteArray::number(next.font);
+            word(out, "\\f", next.font);
         if (next.halfPoints != current.halfPoints)
-            out += "\\fs" + QByteArray::number(next.halfPoints);
+            word(out, "\\fs", next.halfPoints);
         if (next.foreground != current.foreground)
-            out += "\\cf" + QByteArray::number(next.foreground);
+            word(out, "\\cf", next.foreground);
         if (next.background != current.background)
-            out += "\\highlight" + QByteArray::number(next.background);
+            word(out, "\\highlight", next.background);
         if (next.vertical != current.vertical)
             out += next.vertical == 1 ? "\\super" : next.vertical == 2 ? "\\sub" : "\\nosupersub";
         out += ' ';
