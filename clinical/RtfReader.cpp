@@ -1083,8 +1083,24 @@ private:
         out.reserve(part.size() + 16);
         const qsizetype n = part.size();
         static const char digits[] = "0123456789abcdef";
+        // Whether each open group holds a picture's or object's data, where \bin may stand.
+        std::vector<char> data{0};
         for (qsizetype k = 0; k < n; ++k) {
             const char16_t c = part[k].unicode();
+            if (c == u'{' || c == u'}') {
+                if (c == u'{')
+                    data.push_back(data.back());
+                else if (data.size() > 1)
+                    data.pop_back();
+                out += char(c);
+                continue;
+            }
+            if (c == u'\\' && k + 1 < n &&
+                (part[k + 1] == u'{' || part[k + 1] == u'}' || part[k + 1] == u'\\')) {
+                out += '\\';
+                out += char(part[++k].unicode());
+                continue;
+            }
             if (c == u'\\' && k + 1 < n && isLetter(part[k + 1].unicode())) {
                 qsizetype e = k + 1;
                 while (e < n && isLetter(part[e].unicode()))
@@ -1098,17 +1114,22 @@ private:
                     value = std::min<qint64>(value * 10 + (part[d].unicode() - u'0'), kMaxParameter);
                     ++d;
                 }
+                if (name == u"pict" || name == u"objdata")
+                    data.back() = 1;
                 if (name == u"bin" && d > e && part[e] != u'-') {
                     if (d < n && part[d] == u' ')
                         ++d;
                     const qsizetype count = std::min<qsizetype>(value, n - d);
-                    out += ' ';
-                    for (qsizetype b = 0; b < count; ++b) {
-                        const auto byte = uchar(part[d + b].unicode() & 0xFF);
-                        out += digits[byte >> 4];
-                        out += digits[byte & 0xF];
+                    // A picture's bytes as hexadecimal; elsewhere readers skip them: so do we.
+                    if (data.back()) {
+                        out += ' ';
+                        for (qsizetype b = 0; b < count; ++b) {
+                            const auto byte = uchar(part[d + b].unicode() & 0xFF);
+                            out += digits[byte >> 4];
+                            out += digits[byte & 0xF];
+                        }
+                        out += ' ';
                     }
-                    out += ' ';
                     k = d + count - 1;
                     continue;
                 }
