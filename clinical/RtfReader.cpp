@@ -582,8 +582,9 @@ private:
             endField(closed);
     }
 
-    // Skips to the brace that closes the group just opened (its '{' already read).
-    void skipGroupBody() {
+    // Skips to the brace that closes the group just opened (its '{' already read). Returns
+    // how many groups the input left open, having ended first.
+    int skipGroupBody() {
         int depth = 1;
         const qsizetype n = src_.size();
         while (i_ < n) {
@@ -592,7 +593,7 @@ private:
                 ++depth;
             } else if (c == u'}') {
                 if (--depth == 0)
-                    return;
+                    return 0;
             } else if (c == u'\\' && i_ < n) {
                 if (isLetter(src_[i_].unicode())) {
                     Word word;
@@ -605,6 +606,7 @@ private:
                 }
             }
         }
+        return depth;
     }
 
     // Skips the rest of the current group and leaves it.
@@ -617,11 +619,15 @@ private:
     // whole, from its opening brace.
     QStringView captureCurrentGroup() {
         const qsizetype start = top().start;
-        skipGroupBody();
+        unclosed_ = skipGroupBody();
         const QStringView whole = src_.mid(start, i_ - start);
         closeGroup();
         return whole;
     }
+
+    // A group just captured, as RTF to keep: closed where the input ended inside it, so that
+    // it takes nothing after it along when written back.
+    QByteArray keptRaw(QStringView whole) const { return rawOf(whole) + QByteArray(unclosed_, '}'); }
 
     // ---- control words and symbols ----
 
@@ -931,7 +937,7 @@ private:
         const QStringView whole = captureCurrentGroup();
         Object object;
         object.kind = Kept::Picture;
-        object.raw = rawOf(whole);
+        object.raw = keptRaw(whole);
         object.picture = kw == Kw::Pict ? parsePicture(whole) : findPicture(whole);
         object.size = object.picture != nullptr ? object.picture->declaredSize() : QSizeF(32, 32);
         emitObject(object, kw == Kw::ShpPict      ? Role::Shape
@@ -943,7 +949,7 @@ private:
         const QStringView whole = captureCurrentGroup();
         Object object;
         object.kind = Kept::Object;
-        object.raw = rawOf(whole);
+        object.raw = keptRaw(whole);
         // Shown by its result's picture; the object's own data is no picture.
         const qsizetype result = whole.indexOf(u"\\result");
         object.picture = findPicture(result >= 0 ? whole.mid(result) : QStringView());
@@ -976,7 +982,7 @@ private:
         const QStringView whole = captureCurrentGroup();
         Object object;
         object.kind = kind;
-        object.raw = rawOf(whole);
+        object.raw = keptRaw(whole);
         if (kind == Kept::Shape) {
             object.picture = findPicture(whole);
             if (object.picture != nullptr) {
@@ -1005,9 +1011,10 @@ private:
     void fieldInstruction() {
         const int field = top().field;
         const QStringView whole = captureCurrentGroup();
-        if (field < 0)
+        // A field has one instruction: the first.
+        if (field < 0 || !fields_[size_t(field)].instruction.isEmpty())
             return;
-        fields_[size_t(field)].instruction = rawOf(whole);
+        fields_[size_t(field)].instruction = keptRaw(whole);
         const qsizetype word = whole.indexOf(u"fldinst");
         fields_[size_t(field)].href = hyperlinkTarget(plainText(whole.mid(word + 7)).trimmed());
     }
@@ -2116,6 +2123,7 @@ private:
     bool labelPending_ = false;
 
     std::vector<Field> fields_;
+    int unclosed_ = 0; // groups the input left open in the group captured last
 
     RowDefinition definitions_[kMaxTableDepth + 1];
     int definitionDepth_ = 0;
