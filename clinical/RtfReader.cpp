@@ -1391,7 +1391,7 @@ private:
             spec.kind = lvl.nfc == 23 ? ListSpec::Kind::Bullet : ListSpec::Kind::Numbered;
             spec.style = styleOfNfc(lvl.nfc);
             spec.level = level;
-            spec.key = QStringLiteral("ls%1:%2").arg(para.ls).arg(level);
+            spec.key = (qint64(1) << 60) | (qint64(para.ls) << 8) | level;
             if (spec.kind == ListSpec::Kind::Numbered && !lvl.text.isEmpty()) {
                 // \leveltext: its length, then text with the level numbers as characters 0..8.
                 const QString text = lvl.text.mid(1, lvl.text.front().unicode());
@@ -1416,7 +1416,8 @@ private:
         // The depth of a simple list shows in its indent, a list level being 600 twips.
         if (spec.level == 0)
             spec.level = std::clamp(int(std::lround(para.left / 600.0)) - 1, 0, 8);
-        spec.key = QStringLiteral("pn%1:%2:%3").arg(int(spec.style)).arg(spec.level).arg(numberingRun_);
+        spec.key = (qint64(2) << 60) | (qint64(numberingRun_) << 16) | (qint64(int(spec.style) + 16) << 8) |
+                   spec.level;
         return spec;
     }
 
@@ -1988,7 +1989,7 @@ private:
         sink_.reach(top().para.depth);
         const ListSpec list = listOf(top().para);
         sink_.paragraph(blockFormat(top().para), list);
-        if (list.kind == ListSpec::Kind::None || !list.key.startsWith(QLatin1String("pn")))
+        if (list.kind == ListSpec::Kind::None || (list.key >> 60) != 2)
             ++numberingRun_;
     }
 

@@ -166,8 +166,7 @@ void DocumentSink::endBlock(const QTextBlockFormat& format, const ListSpec& list
     if (list.kind == ListSpec::Kind::None)
         return;
     QPointer<QTextList>& known = lists_[list.key];
-    std::vector<QPointer<QTextList>>& same =
-        numbered_[QStringLiteral("%1:%2").arg(int(list.style)).arg(list.level)];
+    std::vector<QPointer<QTextList>>& same = numbered_[int(list.style) * 16 + list.level];
     if (known == nullptr && list.start > 1) {
         // An item numbered on from an earlier list of its kind (other paragraphs between).
         for (auto it = same.rbegin(); it != same.rend() && known == nullptr; ++it)

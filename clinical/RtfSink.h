@@ -25,8 +25,8 @@ struct ListSpec {
     enum class Kind { None, Bullet, Numbered };
     Kind kind = Kind::None;
     QTextListFormat::Style style = QTextListFormat::ListDisc;
-    int level = 0; // 0: the outermost
-    QString key;   // paragraphs with the same key are items of one list
+    int level = 0;  // 0: the outermost
+    qint64 key = 0; // paragraphs with the same key are items of one list
     QString prefix, suffix;
     int start = 0; // \pnstart: an item numbered so continues the list of its style before
 
@@ -85,8 +85,8 @@ private:
     std::vector<Table> tables_;
     std::optional<std::pair<Object, QTextCharFormat>> pendingObject_;
     Role pendingRole_ = Role::Plain;
-    QHash<QString, QPointer<QTextList>> lists_;
-    QHash<QString, std::vector<QPointer<QTextList>>> numbered_; // by style and level, oldest first
+    QHash<qint64, QPointer<QTextList>> lists_;
+    QHash<int, std::vector<QPointer<QTextList>>> numbered_; // by style and level, oldest first
 };
 
 } // namespace qv::rtf::detail

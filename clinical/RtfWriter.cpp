@@ -12,8 +12,10 @@
 #include <QTextFrame>
 #include <QTextList>
 #include <QTextTable>
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <string_view>
 #include <vector>
 
 namespace qv::rtf {
@@ -167,15 +169,16 @@ public:
         body.reserve(doc_.characterCount() + 1024);
         current_.halfPoints = halfPoints(defaultPoints_);
         // The characters' defaults: the document's own font and size.
-        body += "\\plain\\f0\\fs" + QByteArray::number(current_.halfPoints) + "\r\n";
+        word(body, "\\plain\\f0\\fs", current_.halfPoints);
+        body += "\r\n";
         items(body, doc_.rootFrame()->begin(), doc_.rootFrame()->end(), 0, "\\par");
 
         QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl";
         for (size_t f = 0; f < fonts_.size(); ++f) {
-            out += "{\\f" + QByteArray::number(qsizetype(f)) + "\\fnil\\fcharset" +
-                   QByteArray::number(fonts_[f].charset);
+            word(out, "{\\f", int(f));
+            word(out, "\\fnil\\fcharset", fonts_[f].charset);
             if (fonts_[f].codePage > 0)
-                out += "\\cpg" + QByteArray::number(fonts_[f].codePage);
+                word(out, "\\cpg", fonts_[f].codePage);
             out += ' ';
             QString name = fonts_[f].name;
             name.remove(QLatin1Char(';'));
@@ -185,8 +188,10 @@ public:
         out += "}\r\n{\\colortbl ;";
         for (size_t c = 1; c < colors_.size(); ++c) {
             const QColor& color = colors_[c];
-            out += "\\red" + QByteArray::number(color.red()) + "\\green" + QByteArray::number(color.green()) +
-                   "\\blue" + QByteArray::number(color.blue()) + ';';
+            word(out, "\\red", color.red());
+            word(out, "\\green", color.green());
+            word(out, "\\blue", color.blue());
+            out += ';';
         }
         out += "}\r\n{\\*\\generator Quorvane;}\\viewkind4\\uc1\r\n";
         out += body;
@@ -245,7 +250,7 @@ private:
         if (depth > 0) {
             out += "\\intbl";
             if (depth > 1)
-                out += "\\itap" + QByteArray::number(depth);
+                word(out, "\\itap", depth);
         }
         paragraph(out, block);
         out += ' ';
@@ -388,13 +393,15 @@ private:
                             style == QTextListFormat::ListCircle || style == QTextListFormat::ListSquare;
         if (bullet)
             label = QString(QChar(0x2022));
-        out += "{\\pntext\\f" + QByteArray::number(current.font) + ' ';
+        word(out, "{\\pntext\\f", current.font);
+        out += ' ';
         appendText(out, label);
         out += "\\tab}{\\*\\pn";
         if (bullet) {
-            out += "\\pnlvlblt\\pnf" + QByteArray::number(current.font) + "\\pnindent0{\\pntxtb\\'95}";
+            word(out, "\\pnlvlblt\\pnf", current.font);
+            out += "\\pnindent0{\\pntxtb\\'95}";
         } else {
-            out += "\\pnlvlbody\\pnindent0\\pnstart" + QByteArray::number(list.itemNumber(block) + 1);
+            word(out, "\\pnlvlbody\\pnindent0\\pnstart", list.itemNumber(block) + 1);
             switch (style) {
             case QTextListFormat::ListLowerAlpha:
                 out += "\\pnlcltr";
@@ -500,43 +507,51 @@ private:
     QByteArray remap(const QByteArray& raw, const Context* context) {
         if (context == nullptr)
             return raw;
-        static const QByteArrayList fontWords{"f", "af", "pnf", "dbch", "hich", "loch"};
-        static const QByteArrayList colorWords{"cf",         "cb",      "highlight", "chcbpat", "chcfpat",
-                                               "cbpat",      "cfpat",   "clcbpat",   "clcfpat", "clcbpatraw",
-                                               "clcfpatraw", "trcbpat", "trcfpat",   "brdrcf",  "ulc",
-                                               "pncf",       "chbrdr"};
+        static constexpr std::string_view fontWords[] = {"f", "af", "pnf", "dbch", "hich", "loch"};
+        static constexpr std::string_view colorWords[] = {
+            "cf",      "cb",      "highlight", "chcbpat",    "chcfpat",    "cbpat",
+            "cfpat",   "clcbpat", "clcfpat",   "clcbpatraw", "clcfpatraw", "trcbpat",
+            "trcfpat", "brdrcf",  "ulc",       "pncf",       "chbrdr"};
+        auto among = [](std::string_view word, const auto& list) {
+            return std::find(std::begin(list), std::end(list), word) != std::end(list);
+        };
         QByteArray out;
         out.reserve(raw.size());
+        const char* data = raw.constData();
         const qsizetype n = raw.size();
+        qsizetype copied = 0; // what is copied as it is, up to here
         for (qsizetype k = 0; k < n; ++k) {
-            const char c = raw[k];
-            if (c != '\\' || k + 1 >= n || !std::isalpha(uchar(raw[k + 1]))) {
-                out += c;
-                if (c == '\\' && k + 1 < n) {
-                    out += raw[k + 1]; // a control symbol, an escaped backslash among them
-                    ++k;
-                }
+            if (data[k] != '\\' || k + 1 >= n)
+                continue;
+            if (!std::isalpha(uchar(data[k + 1]))) {
+                ++k; // a control symbol, an escaped backslash among them
                 continue;
             }
             qsizetype e = k + 1;
-            while (e < n && std::isalpha(uchar(raw[e])))
+            while (e < n && std::isalpha(uchar(data[e])))
                 ++e;
-            const QByteArray word = raw.mid(k + 1, e - k - 1);
+            const std::string_view name(data + k + 1, size_t(e - k - 1));
             qsizetype d = e;
-            if (d < n && raw[d] == '-')
+            if (d < n && data[d] == '-')
                 ++d;
-            while (d < n && std::isdigit(uchar(raw[d])))
+            int value = 0;
+            bool digits = false;
+            while (d < n && std::isdigit(uchar(data[d]))) {
+                value = std::min(value * 10 + (data[d] - '0'), 1 << 24);
+                digits = true;
                 ++d;
-            const bool hasNumber = d > e && std::isdigit(uchar(raw[d - 1]));
-            if (hasNumber && fontWords.contains(word)) {
-                out += '\\' + word + QByteArray::number(keptFont(*context, raw.mid(e, d - e).toInt()));
-            } else if (hasNumber && colorWords.contains(word)) {
-                out += '\\' + word + QByteArray::number(keptColor(*context, raw.mid(e, d - e).toInt()));
-            } else {
-                out += raw.mid(k, d - k);
+            }
+            if (d > e && data[e] == '-')
+                value = -value;
+            const bool isFont = digits && among(name, fontWords);
+            if (isFont || (digits && among(name, colorWords))) {
+                out.append(data + copied, e - copied);
+                word(out, "", isFont ? keptFont(*context, value) : keptColor(*context, value));
+                copied = d;
             }
             k = d - 1;
         }
+        out.append(data + copied, n - copied);
         return out;
     }
 
