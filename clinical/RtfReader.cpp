@@ -1827,8 +1827,10 @@ private:
         if (dest != Dest::Text && dest != Dest::Label && dest != Dest::NumberBefore &&
             dest != Dest::NumberAfter)
             return;
-        if (dest == Dest::Text && (top().chr.hidden || top().chr.deleted))
+        if (dest == Dest::Text && (top().chr.hidden || top().chr.deleted)) {
+            fieldShows(); // a hidden result goes with the hidden text
             return;
+        }
         const int cp = codePage();
         if (!pendingBytes_.isEmpty() && cp != bytesCodePage_)
             flushBytes();

@@ -519,4 +519,30 @@ TEST(RtfObjects, pastedTablesListsPicturesAndLinksAreStoredAsSuch) {
     EXPECT_EQ(2, twice.count("HYPERLINK \"http://studio.example/rx/1\""));
 }
 
+TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
+    // Inputs like those fuzzing found: kept parts whose RTF, written back, read otherwise.
+    const QByteArray inputs[] = {
+        "{\\rtf1 a{\\field{\\*\\fldinst HYPERLINK \"x\"}b}c}",                 // text outside the result
+        "{\\rtf1{\\field{\\*\\fldinst A}{\\field{\\*\\fldinst B}x}}y}",        // nested fields
+        "{\\rtf1 a{\\v{\\field{\\*\\fldinst PAGE}{\\fldrslt \\'e8r}}}b}",      // a hidden result
+        "{\\rtf1 a{\\footnote x\\bin3 abc}b}",                                 // \bin outside a picture
+        QByteArray("{\\rtf1 a{\\footnote\0lang}b}", 26),                       // a NUL after a word
+        "{\\rtf1 a{\\pict\\\x9din3 ab}b}",                                     // an undefined symbol
+        "{\\rtf1 x{\\field{\\*\\fldinst{HYPERLINK \"y\"\\par z",               // cut inside a field
+        "{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\cell\\cellx200\\row b}",     // a row defined twice
+        "{\\rtf1{\\pntext \x01\\tab}x\\par}",                                  // a control character
+        "{\\rtf1 a\\trowd\\cellx1000\\pard\\intbl x\\cell\\row\\pard b\\par}", // a table after text
+    };
+    for (const QByteArray& input : inputs) {
+        SCOPED_TRACE(input.toStdString());
+        QTextDocument doc;
+        rtf::read(input, doc);
+        const QByteArray written = rtf::write(doc);
+        QTextDocument back;
+        rtf::read(written, back);
+        EXPECT_EQ(s(doc.toPlainText()), s(back.toPlainText())) << written.toStdString();
+        EXPECT_EQ(written.toStdString(), rtf::write(back).toStdString());
+    }
+}
+
 } // namespace
