@@ -1922,6 +1922,7 @@ private:
                 fieldShows(); // a hidden result goes with the hidden text
             return;
         case Dest::Label:
+            fieldShows(); // a label may be shown as text
             label_ += s;
             labelFormat_ = charFormat(top().chr);
             labelPending_ = true;

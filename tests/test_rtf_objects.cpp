@@ -532,6 +532,7 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
         "{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\cell\\cellx200\\row b}",     // a row defined twice
         "{\\rtf1{\\pntext \x01\\tab}x\\par}",                                  // a control character
         "{\\rtf1 a\\trowd\\cellx1000\\pard\\intbl x\\cell\\row\\pard b\\par}", // a table after text
+        "{\\rtf1{\\field{\\*\\fldinst PAGE}{\\pntext x\\tab}}y}",              // a label in a field
     };
     for (const QByteArray& input : inputs) {
         SCOPED_TRACE(input.toStdString());
