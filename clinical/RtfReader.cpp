@@ -19,6 +19,7 @@
 #include <cmath>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qv::rtf {
@@ -768,8 +769,11 @@ private:
             skipCurrentGroup();
             return;
         }
+        // Blanks before a destination's word belong to the destination.
+        const int held = std::exchange(blanks_, 0);
         if (wasFresh && destination(kw, keyword, starred))
             return;
+        blanks_ = held;
         releaseBlanks();
         if (starred && wasFresh && kw != Kw::Ud) {
             // An optional destination this reader does not know.

@@ -533,6 +533,7 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
         "{\\rtf1{\\pntext \x01\\tab}x\\par}",                                  // a control character
         "{\\rtf1 a\\trowd\\cellx1000\\pard\\intbl x\\cell\\row\\pard b\\par}", // a table after text
         "{\\rtf1{\\field{\\*\\fldinst PAGE}{\\pntext x\\tab}}y}",              // a label in a field
+        "{\\rtf1 a{   \\nonshppict{\\pict 0a}}b}",                             // blanks before a word
     };
     for (const QByteArray& input : inputs) {
         SCOPED_TRACE(input.toStdString());
