@@ -26,7 +26,7 @@ namespace qv::rtf {
 
 namespace {
 
-using detail::ListSpec;
+using detail::ListPlace;
 using detail::RowDefinition;
 using Role = detail::DocumentSink::Role;
 
@@ -377,7 +377,7 @@ struct ParaState {
     Qt::Alignment align = Qt::AlignLeft;
     int left = 0, right = 0, first = 0, before = 0, after = 0; // twips
     int depth = 0;                                             // in tables: \intbl, \itap
-    ListSpec pn;                                               // \pn
+    ListPlace pn;                                              // \pn
     int ls = 0, ilvl = 0;                                      // \ls, \ilvl
 
     bool operator==(const ParaState&) const = default;
@@ -915,8 +915,8 @@ private:
             if (!inText)
                 return false;
             g.dest = Dest::Numbering;
-            g.para.pn = ListSpec{};
-            g.para.pn.kind = ListSpec::Kind::Numbered;
+            g.para.pn = ListPlace{};
+            g.para.pn.kind = ListPlace::Kind::Numbered;
             g.para.pn.style = QTextListFormat::ListDecimal;
             return true;
         case Kw::PnTextAfter:
@@ -1377,9 +1377,9 @@ private:
     }
 
     // What list a paragraph is an item of.
-    ListSpec listOf(const ParaState& para) const {
+    ListPlace listOf(const ParaState& para) const {
         if (para.ls > 0) {
-            ListSpec spec;
+            ListPlace place;
             const int level = std::clamp(para.ilvl, 0, 8);
             const int id = overrides_.value(para.ls, -1);
             const ListDefinition* definition = nullptr;
@@ -1391,12 +1391,12 @@ private:
                                        ? definition->levels[size_t(level)]
                                        : fallback;
             if (lvl.nfc == 255)
-                return ListSpec{};
-            spec.kind = lvl.nfc == 23 ? ListSpec::Kind::Bullet : ListSpec::Kind::Numbered;
-            spec.style = styleOfNfc(lvl.nfc);
-            spec.level = level;
-            spec.key = (qint64(1) << 60) | (qint64(para.ls) << 8) | level;
-            if (spec.kind == ListSpec::Kind::Numbered && !lvl.text.isEmpty()) {
+                return ListPlace{};
+            place.kind = lvl.nfc == 23 ? ListPlace::Kind::Bullet : ListPlace::Kind::Numbered;
+            place.style = styleOfNfc(lvl.nfc);
+            place.level = level;
+            place.key = (qint64(1) << 60) | (qint64(para.ls) << 8) | level;
+            if (place.kind == ListPlace::Kind::Numbered && !lvl.text.isEmpty()) {
                 // \leveltext: its length, then text with the level numbers as characters 0..8.
                 const QString text = lvl.text.mid(1, lvl.text.front().unicode());
                 qsizetype first = -1, last = -1;
@@ -1408,21 +1408,21 @@ private:
                     }
                 }
                 if (first >= 0) {
-                    spec.prefix = text.left(first);
-                    spec.suffix = text.mid(last + 1);
+                    place.prefix = text.left(first);
+                    place.suffix = text.mid(last + 1);
                 }
             }
-            return spec;
+            return place;
         }
-        if (para.pn.kind == ListSpec::Kind::None)
-            return ListSpec{};
-        ListSpec spec = para.pn;
+        if (para.pn.kind == ListPlace::Kind::None)
+            return ListPlace{};
+        ListPlace place = para.pn;
         // The depth of a simple list shows in its indent, a list level being 600 twips.
-        if (spec.level == 0)
-            spec.level = std::clamp(int(std::lround(para.left / 600.0)) - 1, 0, 8);
-        spec.key = (qint64(2) << 60) | (qint64(numberingRun_) << 16) | (qint64(int(spec.style) + 16) << 8) |
-                   spec.level;
-        return spec;
+        if (place.level == 0)
+            place.level = std::clamp(int(std::lround(para.left / 600.0)) - 1, 0, 8);
+        place.key = (qint64(2) << 60) | (qint64(numberingRun_) << 16) | (qint64(int(place.style) + 16) << 8) |
+                    place.level;
+        return place;
     }
 
     static QTextListFormat::Style styleOfNfc(int nfc) {
@@ -1445,17 +1445,17 @@ private:
     // ---- old-style paragraph numbering (\pn) ----
 
     void numberingWord(Kw kw, bool hasParam, int param) {
-        ListSpec& pn = top().para.pn;
+        ListPlace& pn = top().para.pn;
         switch (kw) {
         case Kw::PnLvlBlt:
-            pn.kind = ListSpec::Kind::Bullet;
+            pn.kind = ListPlace::Kind::Bullet;
             pn.style = QTextListFormat::ListDisc;
             return;
         case Kw::PnLvlBody:
-            pn.kind = ListSpec::Kind::Numbered;
+            pn.kind = ListPlace::Kind::Numbered;
             return;
         case Kw::PnLvlCont:
-            pn.kind = ListSpec::Kind::None;
+            pn.kind = ListPlace::Kind::None;
             return;
         case Kw::PnLvl:
             pn.level = hasParam ? std::clamp(param - 1, 0, 8) : 0;
@@ -1468,7 +1468,7 @@ private:
         case Kw::PnLcRm:
         case Kw::PnUcLtr:
         case Kw::PnLcLtr:
-            if (pn.kind != ListSpec::Kind::Bullet)
+            if (pn.kind != ListPlace::Kind::Bullet)
                 pn.style = kw == Kw::PnUcRm    ? QTextListFormat::ListUpperRoman
                            : kw == Kw::PnLcRm  ? QTextListFormat::ListLowerRoman
                            : kw == Kw::PnUcLtr ? QTextListFormat::ListUpperAlpha
@@ -1967,7 +1967,7 @@ private:
         if (labelPending_) {
             labelPending_ = false;
             sink_.reach(top().para.depth);
-            if (listOf(top().para).kind == ListSpec::Kind::None)
+            if (listOf(top().para).kind == ListPlace::Kind::None)
                 sink_.text(label_, labelFormat_);
             label_.clear();
         }
@@ -1994,9 +1994,9 @@ private:
         endParagraphContent();
         fieldShows();
         sink_.reach(top().para.depth);
-        const ListSpec list = listOf(top().para);
+        const ListPlace list = listOf(top().para);
         sink_.paragraph(blockFormat(top().para), list);
-        if (list.kind == ListSpec::Kind::None || (list.key >> 60) != 2)
+        if (list.kind == ListPlace::Kind::None || (list.key >> 60) != 2)
             ++numberingRun_;
     }
 

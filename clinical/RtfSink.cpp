@@ -155,15 +155,15 @@ void DocumentSink::object(const Object& object, const QTextCharFormat& format, R
     pendingRole_ = role;
 }
 
-void DocumentSink::endBlock(const QTextBlockFormat& format, const ListSpec& list) {
+void DocumentSink::endBlock(const QTextBlockFormat& format, const ListPlace& list) {
     QTextBlockFormat block = format;
-    if (list.kind != ListSpec::Kind::None) {
+    if (list.kind != ListPlace::Kind::None) {
         // The list indents its items itself.
         block.setLeftMargin(0);
         block.setTextIndent(0);
     }
     cursor_.setBlockFormat(block);
-    if (list.kind == ListSpec::Kind::None)
+    if (list.kind == ListPlace::Kind::None)
         return;
     QPointer<QTextList>& known = lists_[list.key];
     std::vector<QPointer<QTextList>>& same = numbered_[int(list.style) * 16 + list.level];
@@ -180,7 +180,7 @@ void DocumentSink::endBlock(const QTextBlockFormat& format, const ListSpec& list
     QTextListFormat listFormat;
     listFormat.setStyle(list.style);
     listFormat.setIndent(list.level + 1);
-    if (list.kind == ListSpec::Kind::Numbered) {
+    if (list.kind == ListPlace::Kind::Numbered) {
         listFormat.setNumberPrefix(list.prefix);
         listFormat.setNumberSuffix(list.suffix.isEmpty() ? QStringLiteral(".") : list.suffix);
     }
@@ -189,7 +189,7 @@ void DocumentSink::endBlock(const QTextBlockFormat& format, const ListSpec& list
         same.push_back(known);
 }
 
-void DocumentSink::paragraph(const QTextBlockFormat& format, const ListSpec& list) {
+void DocumentSink::paragraph(const QTextBlockFormat& format, const ListPlace& list) {
     flushObject();
     if (!tables_.empty())
         enterCell();
@@ -199,7 +199,7 @@ void DocumentSink::paragraph(const QTextBlockFormat& format, const ListSpec& lis
     pendingBlock_ = true;
 }
 
-void DocumentSink::cell(int depth, const QTextBlockFormat& format, const ListSpec& list) {
+void DocumentSink::cell(int depth, const QTextBlockFormat& format, const ListPlace& list) {
     reach(std::max(depth, 1));
     flushObject();
     enterCell();
@@ -244,7 +244,7 @@ void DocumentSink::row(int depth, const RowDefinition& definition,
     pendingBlock_ = false;
 }
 
-void DocumentSink::finish(const QTextBlockFormat& format, const ListSpec& list) {
+void DocumentSink::finish(const QTextBlockFormat& format, const ListPlace& list) {
     flushObject();
     if (!pendingBlock_ && (tables_.empty() || tables_.back().inCell))
         endBlock(format, list);

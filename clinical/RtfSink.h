@@ -21,7 +21,7 @@ class QTextTable;
 namespace qv::rtf::detail {
 
 // A paragraph's place in a list.
-struct ListSpec {
+struct ListPlace {
     enum class Kind { None, Bullet, Numbered };
     Kind kind = Kind::None;
     QTextListFormat::Style style = QTextListFormat::ListDisc;
@@ -30,7 +30,7 @@ struct ListSpec {
     QString prefix, suffix;
     int start = 0; // \pnstart: an item numbered so continues the list of its style before
 
-    bool operator==(const ListSpec&) const = default;
+    bool operator==(const ListPlace&) const = default;
 };
 
 // A table row as its \trowd ... \cellx words define it.
@@ -56,11 +56,11 @@ public:
     enum class Role { Plain, Shape, NonShape };
     void object(const Object& object, const QTextCharFormat& format, Role role = Role::Plain);
     // The end of a paragraph (\par), of a cell (\cell, \nestcell), of a row.
-    void paragraph(const QTextBlockFormat& format, const ListSpec& list);
-    void cell(int depth, const QTextBlockFormat& format, const ListSpec& list);
+    void paragraph(const QTextBlockFormat& format, const ListPlace& list);
+    void cell(int depth, const QTextBlockFormat& format, const ListPlace& list);
     void row(int depth, const RowDefinition& definition, const std::shared_ptr<const Context>& context);
     // The end of the document: the last paragraph takes `format` unless a \par ended it.
-    void finish(const QTextBlockFormat& format, const ListSpec& list);
+    void finish(const QTextBlockFormat& format, const ListPlace& list);
 
 private:
     struct Table {
@@ -78,7 +78,7 @@ private:
     void enterCell();
     void openTable();
     void closeTable();
-    void endBlock(const QTextBlockFormat& format, const ListSpec& list);
+    void endBlock(const QTextBlockFormat& format, const ListPlace& list);
 
     QTextCursor cursor_;
     bool pendingBlock_ = false; // a \par came: the next content opens a block
