@@ -522,7 +522,11 @@ public:
             ++end;
         fresh_ = false;
         flushBytes();
-        appendText(src_.mid(i_, end - i_));
+        // Printable ASCII is text as it is; other characters of a text get checked.
+        if (bytes_)
+            route(src_.mid(i_, end - i_));
+        else
+            appendText(src_.mid(i_, end - i_));
         i_ = end;
         return true;
     }

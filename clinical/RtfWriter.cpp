@@ -112,8 +112,23 @@ void appendHex(QByteArray& out, uchar b) {
 
 // Text in RTF: ASCII as it is (with \ { } escaped), the rest as \'hh or \uN?.
 void appendText(QByteArray& out, QStringView text) {
-    for (const QChar qc : text) {
-        const char16_t c = qc.unicode();
+    const qsizetype n = text.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        // Printable ASCII goes as it is, a stretch at a time.
+        qsizetype end = k;
+        while (end < n && text[end].unicode() >= 0x20 && text[end].unicode() < 0x7F && text[end] != u'\\' &&
+               text[end] != u'{' && text[end] != u'}')
+            ++end;
+        if (end > k) {
+            const qsizetype at = out.size();
+            out.resize(at + (end - k));
+            char* to = out.data() + at;
+            for (qsizetype i = k; i < end; ++i)
+                *to++ = char(text[i].unicode());
+            k = end - 1;
+            continue;
+        }
+        const char16_t c = text[k].unicode();
         if (c == u'\\' || c == u'{' || c == u'}') {
             out += '\\';
             out += char(c);
