@@ -547,4 +547,33 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
     }
 }
 
+TEST(RtfObjects, libreOfficeReadsANoteWrittenBackWithItsTablesAndLinks) {
+    // A second independent reader where LibreOffice is installed.
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    RichTextBox box;
+    BoundRichTextBox bound(&box, QStringLiteral("Note"));
+    bound.fill(QString::fromLatin1(sample(QStringLiteral("objects-rtfjs/sample.rtf"))));
+    clickIntoText(box);
+    QTest::keyClicks(&box, QStringLiteral("QVEDIT"));
+    QTemporaryDir dir;
+    QFile out(dir.filePath(QStringLiteral("note.rtf")));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bound.storeValue().toString().toLatin1());
+    out.close();
+    QProcess convert;
+    convert.start(soffice,
+                  {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                   QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                   QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("--outdir"), dir.path(),
+                   out.fileName()});
+    ASSERT_TRUE(convert.waitForFinished(120000));
+    QFile text(dir.filePath(QStringLiteral("note.txt")));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    const QString shownByLibreOffice = QString::fromUtf8(text.readAll());
+    for (const char* expected : {"QVEDIT", "Cell 1", "More in cell 2", "Next row", "Item 4", "footnote."})
+        EXPECT_TRUE(shownByLibreOffice.contains(QString::fromUtf8(expected))) << expected;
+}
+
 } // namespace
