@@ -547,7 +547,7 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
     }
 }
 
-TEST(RtfObjects, libreOfficeReadsANoteWrittenBackWithItsTablesAndLinks) {
+TEST(RtfObjects, libreOfficeReadsANoteWrittenBackWithItsTableAndList) {
     // A second independent reader where LibreOffice is installed.
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty())
