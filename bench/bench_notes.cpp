@@ -41,8 +41,8 @@ QByteArray yearsOfNotes() {
         "otturazione del 36 in composito, anestesia locale; {\\i prossimo controllo fra sei mesi}.",
         "radiografia endorale del 47: \\ul granuloma apicale\\ulnone , si propone la devitalizzazione.",
         "devitalizzazione del 47, prima seduta; medicazione provvisoria. {\\cf1 Allergico alla penicillina!}",
-        "igiene professionale, sondaggio parodontale: tasche di 4 mm tra 16 e 17. Istruzioni di "
-        "spazzolamento.",
+        ("igiene professionale, sondaggio parodontale: tasche di 4 mm tra 16 e 17. Istruzioni di "
+         "spazzolamento."),
         "impronta per corona in ceramica sul 47; colore A2 \\endash  consegna fra due settimane.",
         "cementazione della corona sul 47, occlusione controllata. {\\b\\cf2 Richiamo: 6 mesi.}",
     };
