@@ -111,30 +111,13 @@ void runNotesPictures() {
     test::QuietPlatform quiet(dir.path());
     Platform& platform = quiet.platform;
     const QString path = platform.archivePath();
-    {
-        Database::create(path);
-        auto db = Database::open(path);
-        sql::Stmt insert(
-            db->handle(),
-            QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
-        for (int id = 1; id <= 50; ++id) {
-            insert.bind(1, qint64(id));
-            insert.bind(2, QStringLiteral("Rossi %1").arg(id));
-            insert.bind(3, QStringLiteral("Mario"));
-            insert.bind(4, id == 25 ? QVariant(QString::fromLatin1(note)) : QVariant());
-            insert.run();
-        }
-    }
+    archiveWithNote(path, note);
 
     // Opened as the card opens it, until shown and drawn with its first pictures.
     int pictures = 0;
     const qint64 openNs = median([&] {
         Screens screens(platform);
-        frmCartellaClinica& notes = screens.cartellaClinica();
-        RecordSet& records = notes.Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), QStringLiteral("25"));
-        screens.show(notes);
+        frmCartellaClinica& notes = notesOnPatient25(screens);
         (void)notes.RichTextBox1->viewport()->grab();
         pictures = int(notes.RichTextBox1->document()->toRawText().count(QChar::ObjectReplacementCharacter));
     });
@@ -145,11 +128,7 @@ void runNotesPictures() {
 
     // "&Scheda" after an edit: the note written, with every picture, and landed on again.
     Screens screens(platform);
-    frmCartellaClinica& notes = screens.cartellaClinica();
-    RecordSet& records = notes.Data1.Recordset();
-    records.setIndex(QStringLiteral("PrimaryKey"));
-    records.Seek(QStringLiteral("="), QStringLiteral("25"));
-    screens.show(notes);
+    frmCartellaClinica& notes = notesOnPatient25(screens);
     const qint64 schedaNs = median([&] {
         notes.RichTextBox1->moveCursor(QTextCursor::End);
         notes.RichTextBox1->insertPlainText(QStringLiteral(" Nota."));

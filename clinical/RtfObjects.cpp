@@ -3,6 +3,8 @@
 // that carry them in a text document.
 #include "clinical/RtfObjects.h"
 
+#include "clinical/RtfChars.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -29,21 +31,6 @@ namespace {
 constexpr double kTwipsPerPixel = 15.0;
 constexpr double kMaxSide = 4000.0; // pixels: a picture is never shown larger
 constexpr int kMaxDecodedPixels = 40'000'000;
-
-bool isLetter(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z');
-}
-
-int hexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
 
 // ---- drawing metafiles ----
 
@@ -350,7 +337,7 @@ std::shared_ptr<const Picture> parsePicture(QStringView group) {
         if (at < 0)
             return nullptr;
         i = at + 5;
-        if (i >= n || !isLetter(group[i]))
+        if (i >= n || !isLetter(group[i].unicode()))
             break;
     }
     if (i >= n)
@@ -391,12 +378,12 @@ std::shared_ptr<const Picture> parsePicture(QStringView group) {
         }
         if (c == u'\\') {
             ++i;
-            if (i >= n || !isLetter(group[i])) {
+            if (i >= n || !isLetter(group[i].unicode())) {
                 ++i;
                 continue;
             }
             const qsizetype wordStart = i;
-            while (i < n && isLetter(group[i]))
+            while (i < n && isLetter(group[i].unicode()))
                 ++i;
             const QStringView word = group.mid(wordStart, i - wordStart);
             bool negative = false;
@@ -475,7 +462,7 @@ std::shared_ptr<const Picture> findPicture(QStringView rtf) {
         const qsizetype at = rtf.indexOf(u"\\pict", from);
         if (at < 0)
             return nullptr;
-        if (at + 5 >= rtf.size() || !isLetter(rtf[at + 5]))
+        if (at + 5 >= rtf.size() || !isLetter(rtf[at + 5].unicode()))
             return parsePicture(rtf.mid(at));
         from = at + 5;
     }

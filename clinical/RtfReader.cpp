@@ -6,6 +6,7 @@
 // Each destination has its own function; the document is built by a sink (RtfSink.h). The
 // reader never throws and reads damaged input as far as it makes sense.
 #include "clinical/Rtf.h"
+#include "clinical/RtfChars.h"
 #include "clinical/RtfObjects.h"
 #include "clinical/RtfSink.h"
 
@@ -635,18 +636,6 @@ private:
     QByteArray keptRaw(QStringView whole) const { return rawOf(whole) + QByteArray(unclosed_, '}'); }
 
     // ---- control words and symbols ----
-
-    static bool isLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-    static bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-    static int hexValue(char16_t c) {
-        if (c >= u'0' && c <= u'9')
-            return c - u'0';
-        if (c >= u'a' && c <= u'f')
-            return c - u'a' + 10;
-        if (c >= u'A' && c <= u'F')
-            return c - u'A' + 10;
-        return -1;
-    }
 
     // A control word's letters; longer ones than RTF knows are cut one letter past the longest.
     struct Word {
