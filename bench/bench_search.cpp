@@ -1,5 +1,11 @@
-// The search and the list over archives of 100,000 and 1,000,000 patients, against plain
-// SQLite doing the same data work, with the process's peak memory during each.
+// The start, the search and the list over archives of 100,000 and 1,000,000 patients, each
+// against plain SQLite doing the same data work in the same run, with the process's peak
+// memory during each.
+//
+// The archives are program folders made once under $BENCH_FOLDERS (p100000, p1000000: the
+// same folders bench/startup.sh uses), or in a temporary folder each run when it is not set.
+// Each figure is the median of $BENCH_ROUNDS rounds (3 unless set), the program's and the
+// plain engine's taken in turn.
 #include "bench/bench.h"
 #include "bench/generate.h"
 
@@ -11,6 +17,7 @@
 #include "tests/support/Doubles.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -18,13 +25,78 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
 #include <malloc.h>
+#include <memory>
 #include <sqlite3.h>
 #include <vector>
 
 namespace qv::bench {
 
 namespace {
+
+int rounds() {
+    const int n = qEnvironmentVariableIntValue("BENCH_ROUNDS");
+    return n > 0 ? n : 3;
+}
+
+// The program folder with `patients` patients: kept under $BENCH_FOLDERS, made there when
+// missing; otherwise made in `temp`.
+QString programFolder(int patients, QTemporaryDir& temp) {
+    const QString kept = qEnvironmentVariable("BENCH_FOLDERS");
+    const QString folder =
+        kept.isEmpty() ? temp.path() : QDir(kept).filePath(QStringLiteral("p%1").arg(patients));
+    if (!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("quorvane.mdb")))) {
+        QElapsedTimer t;
+        t.start();
+        makeProgramFolder(folder, patients);
+        std::printf("generated %d patients in %s in %.1f s\n", patients, folder.toUtf8().constData(),
+                    t.nsecsElapsed() / 1e9);
+    }
+    std::printf("archive %s: %.0f MB\n", folder.toUtf8().constData(),
+                QFileInfo(QDir(folder).filePath(QStringLiteral("quorvane.mdb"))).size() / 1e6);
+    return folder;
+}
+
+// Hands the memory freed so far back to the system, so that the next peak is the next work's.
+void settle() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    malloc_trim(0);
+}
+
+// One figure: the program's and the plain engine's times over the rounds, the highest peak.
+struct Figure {
+    std::vector<qint64> program;
+    std::vector<qint64> plain;
+    double peakMb = 0;
+    double beforeMb = 0;
+
+    void add(qint64 programNs, qint64 plainNs, double peak, double before) {
+        program.push_back(programNs);
+        plain.push_back(plainNs);
+        peakMb = std::max(peakMb, peak);
+        beforeMb = before;
+    }
+    void print(const QString& what, const QString& note = QString()) const {
+        report(what, median(program), median(plain));
+        std::printf("  peak memory %.0f MB (%.0f MB before)%s\n", peakMb, beforeMb,
+                    note.isEmpty() ? "" : (QStringLiteral("; ") + note).toUtf8().constData());
+        std::fflush(stdout);
+    }
+};
+
+// Times `work` with the process's peak memory from where it stands now.
+qint64 timedWithPeak(const std::function<void()>& work, double& peak, double& before) {
+    settle();
+    before = memoryMb("VmRSS:");
+    resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    const qint64 ns = timer.nsecsElapsed();
+    peak = memoryMb("VmHWM:");
+    return ns;
+}
 
 // What the plain engine does for the search: the matching rows' lines, as text.
 qint64 plainSearch(sqlite3* db, const QString& fragment, std::vector<QString>& lines) {
@@ -55,65 +127,80 @@ qint64 plainActivation(sqlite3* db, std::vector<qint64>& ids) {
 }
 
 void runSize(int patients) {
-    QTemporaryDir dir;
-    QElapsedTimer t;
-    t.start();
-    const QString path = dir.filePath(QStringLiteral("quorvane.mdb"));
-    generateArchive(path, patients);
-    std::printf("generated %d patients in %.1f s (%.0f MB)\n", patients, t.nsecsElapsed() / 1e9,
-                QFileInfo(path).size() / 1e6);
-
-    test::QuietPlatform quiet(dir.path());
-    quiet.msg.echo = true;
-    Screens screens(quiet.platform);
-    sqlite3* plain = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
+    QTemporaryDir temp;
+    const QString folder = programFolder(patients, temp);
     const QString n = QLocale(QLocale::Italian).toString(patients);
 
-    frmCerca& search = screens.cerca();
-    std::vector<QString> plainLines;
-    const auto searchFor = [&](const QString& fragment, const QString& what) {
-        search.OptionCogno->setChecked(true);
-        search.TXTCerca->setText(fragment);
-        const double before = memoryMb("VmRSS:");
-        resetPeak();
-        QElapsedTimer timer;
-        timer.start();
-        search.lblCerca_Click();
-        const qint64 program = timer.nsecsElapsed();
-        const double peak = memoryMb("VmHWM:");
-        const int lines = search.List1ListCount();
-        const qint64 plainNs = plainSearch(plain, fragment, plainLines);
-        report(QStringLiteral("%1: %2 (%3 lines)").arg(n, what).arg(lines), program, plainNs);
-        std::printf("  peak memory %.0f MB (%.0f MB before)%s\n", peak, before,
-                    size_t(lines) == plainLines.size() ? "" : "  (LINE COUNT DIFFERS FROM PLAIN)");
-        search.List1Clear();
-    };
-    searchFor(Archive::rareSurname().toLower(), QStringLiteral("search, a few matches"));
-    searchFor(QString(), QStringLiteral("search, empty fragment"));
-    screens.unload(search);
-    // Let the unloaded screen go and hand the freed memory back, so that the list's peak is
-    // its own.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    malloc_trim(0);
-
-    frmElenco& list = screens.elenco();
-    std::vector<qint64> plainIds;
-    for (int round = 0; round < 2; ++round) {
-        const double before = memoryMb("VmRSS:");
-        resetPeak();
-        QElapsedTimer timer;
-        timer.start();
-        list.Form_Activate();
-        const qint64 program = timer.nsecsElapsed();
-        const double peak = memoryMb("VmHWM:");
-        const qint64 plainNs = plainActivation(plain, plainIds);
-        report(QStringLiteral("%1: list activation (refresh, count %2, sort)").arg(n, list.Label2->text()),
-               program, plainNs);
-        std::printf("  peak memory %.0f MB (%.0f MB before); first row %s\n", peak, before,
-                    list.MSFlexGrid1Rows->text(0, 2).toUtf8().constData());
+    // The start: the card loaded, the reminder's walk (nobody due), the first activation.
+    {
+        Figure start;
+        int boxes = 0;
+        for (int round = 0; round < rounds(); ++round) {
+            settle();
+            const double before = memoryMb("VmRSS:");
+            const StartUp s = measureStartUp(folder, false);
+            start.add(s.programNs, s.plainNs, s.peakMb, before);
+            boxes += s.boxes;
+        }
+        start.print(QStringLiteral("%1: start (card, reminder, refresh)").arg(n),
+                    QStringLiteral("%1 box(es)").arg(boxes));
     }
+
+    test::QuietPlatform quiet(folder);
+    quiet.msg.echo = true;
+    const QString path = quiet.platform.archivePath();
+    auto screens = std::make_unique<Screens>(quiet.platform);
+    sqlite3* plain = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
+
+    {
+        frmCerca& search = screens->cerca();
+        std::vector<QString> plainLines;
+        const auto searchFor = [&](const QString& fragment, const QString& what) {
+            Figure figure;
+            int lines = 0;
+            for (int round = 0; round < rounds(); ++round) {
+                search.OptionCogno->setChecked(true);
+                search.TXTCerca->setText(fragment);
+                double peak = 0, before = 0;
+                const qint64 program = timedWithPeak([&] { search.lblCerca_Click(); }, peak, before);
+                lines = search.List1ListCount();
+                search.List1Clear();
+                plainLines.clear();
+                settle();
+                const qint64 plainNs = plainSearch(plain, fragment, plainLines);
+                figure.add(program, plainNs, peak, before);
+            }
+            figure.print(QStringLiteral("%1: %2 (%3 lines)").arg(n, what).arg(lines),
+                         size_t(lines) == plainLines.size()
+                             ? QString()
+                             : QStringLiteral("LINE COUNT DIFFERS FROM PLAIN"));
+            plainLines = {};
+        };
+        searchFor(Archive::rareSurname().toLower(), QStringLiteral("search, a few matches"));
+        searchFor(QString(), QStringLiteral("search, empty fragment"));
+        screens->unload(search);
+    }
+    settle();
+
+    {
+        frmElenco& list = screens->elenco();
+        std::vector<qint64> plainIds;
+        Figure figure;
+        for (int round = 0; round < rounds(); ++round) {
+            double peak = 0, before = 0;
+            const qint64 program = timedWithPeak([&] { list.Form_Activate(); }, peak, before);
+            plainIds = {};
+            const qint64 plainNs = plainActivation(plain, plainIds);
+            figure.add(program, plainNs, peak, before);
+        }
+        figure.print(
+            QStringLiteral("%1: list activation (refresh, count %2, sort)").arg(n, list.Label2->text()),
+            QStringLiteral("first row %1").arg(list.MSFlexGrid1Rows->text(0, 2)));
+    }
+    screens.reset();
     sqlite3_close(plain);
+    settle();
 }
 
 void runSearch() {
