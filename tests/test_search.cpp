@@ -174,6 +174,31 @@ TEST_F(Search, anEmptyFragmentListsEveryPatientWithTheKeyFieldFilled) {
                                     line("Società Beta", "Impiegata", "3"), line("Dentalia", "", "6")}));
 }
 
+TEST_F(Search, everyOptionListsItsLinesInTheOrderOfTheIdentifiers) {
+    // Neither alphabetical nor the order of storing: an empty surname is no surname.
+    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\") VALUES"
+                         " (8, '', 'Vuoto', 'Idraulico', ''), (7, 'Abate', 'Zeno', NULL, 'Zeta Srl')");
+    const QStringList bySurname{line("Rossi", "Mario", "1"),     line("Bianchi", "Rosa", "2"),
+                                line("D'Amico", "Luca", "4"),    line("Nicolò", "Paola", "5"),
+                                line("ROSSETTI", "Giulia", "6"), line("Abate", "Zeno", "7"),
+                                line("Verdi", "Carlo", "27"),    line("Grandi", "Marco", "123456")};
+    searchFor(cerca().OptionCogno, QString());
+    EXPECT_EQ(lines(), bySurname);
+    searchFor(cerca().OptionNome, QString());
+    EXPECT_EQ(lines(), bySurname);
+    searchFor(cerca().OptionSoc, QString());
+    EXPECT_EQ(lines(),
+              (QStringList{line("Acme 2000", "Ingegnere", "1"), line("Società Beta", "Impiegata", "3"),
+                           line("Dentalia", "", "6"), line("Zeta Srl", "", "7")}));
+    // The occupation must be filled; the line still begins with the company, empty or not.
+    const QStringList acme{line("Acme 2000", "Ingegnere", "1"), line("Società Beta", "Impiegata", "3"),
+                           line("", "Commercialista", "5")};
+    searchFor(cerca().OptionAtt, QString());
+    EXPECT_EQ(lines(), acme + QStringList{line("", "Idraulico", "8")});
+    searchFor(cerca().OptionAtt, QStringLiteral("E"));
+    EXPECT_EQ(lines(), acme);
+}
+
 TEST_F(Search, typedWildcardsKeepTheirMeaning) {
     searchFor(cerca().OptionCogno, QStringLiteral("*"));
     EXPECT_EQ(7, lines().size());
