@@ -3,6 +3,7 @@
 #include "app/Backup.h"
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
+#include "app/WorkShown.h"
 #include "app/frmInizio.h"
 #include "platform/Files.h"
 #include "platform/Icon.h"
@@ -114,6 +115,7 @@ int runProgram(QApplication& app) {
     QtProgramEnd end;
     QtPrinter printer;
     Platform platform{msg, clock, end, printer, QCoreApplication::applicationDirPath()};
+    const WorkShown shown(platform);
 
     Session session;
     if (!openSession(platform, session))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Busy.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
@@ -18,6 +19,8 @@ struct Platform {
     ProgramEnd& end;
     Printer& printer;
     QString folder; // the program folder, without a trailing separator
+    BusyCursor& busy = qtBusyCursor();
+    ProgressWindow& progress = qtProgressWindow();
 
     // The program folder joined with one name.
     QString path(const QString& name) const { return folder + QLatin1Char('/') + name; }

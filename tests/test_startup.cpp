@@ -6,6 +6,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/Sql.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -50,6 +51,31 @@ TEST(Startup, anExistingDatabaseIsOpenedAsItIs) {
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
     EXPECT_EQ("1", queryText(fp.dbPath(), "SELECT count(*) FROM Pazienti WHERE Cognome = 'Neri'"));
+}
+
+TEST(Startup, anArchiveMadeBeforeTheSearchIndexesIsMadeReadyOnceUnderAProgressWindow) {
+    ArchiveFolder fp;
+    execSql(fp.dbPath(),
+            "DROP INDEX Pazienti_Cognome_Nome; DROP INDEX \"Pazienti_Società_Attività\";"
+            "DROP INDEX Pazienti_Richiamo; INSERT INTO Pazienti (ID, Cognome) VALUES (5, 'Neri')");
+    {
+        Session session;
+        ASSERT_TRUE(openSession(fp.platform, session));
+        ASSERT_EQ(1, fp.progress.tasks.size());
+        EXPECT_FALSE(fp.progress.open);
+        ASSERT_FALSE(fp.progress.progressed.empty());
+        EXPECT_EQ(1.0, fp.progress.progressed.back());
+        EXPECT_TRUE(fp.busy.on) << "busy until the program is back in its event loop";
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(fp.busy.on);
+        EXPECT_EQ("3", queryText(fp.dbPath(), "SELECT count(*) FROM sqlite_master WHERE name IN "
+                                              "('Pazienti_Cognome_Nome', 'Pazienti_Società_Attività', "
+                                              "'Pazienti_Richiamo')"));
+    }
+    Session again;
+    ASSERT_TRUE(openSession(fp.platform, again));
+    EXPECT_EQ(1, fp.progress.tasks.size()) << "once";
+    EXPECT_EQ(1, patientCount(fp.dbPath()));
 }
 
 TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {

@@ -2,6 +2,7 @@
 
 // The platform's doubles that need no test framework: the tests' FakePlatform and the
 // benchmarks both use them.
+#include "app/WorkShown.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
@@ -53,6 +54,32 @@ private:
     std::vector<QImage> images_;
 };
 
+// The busy cursor: whether it is on, and how many times it was put on.
+class FakeBusyCursor : public BusyCursor {
+public:
+    void show() override {
+        on = true;
+        ++shows;
+    }
+    void hide() override { on = false; }
+    bool on = false;
+    int shows = 0;
+};
+
+// The progress window: what it was told.
+class FakeProgressWindow : public ProgressWindow {
+public:
+    void begin(const QString& what) override {
+        tasks << what;
+        open = true;
+    }
+    void progress(double done) override { progressed.push_back(done); }
+    void end() override { open = false; }
+    QStringList tasks;
+    std::vector<double> progressed;
+    bool open = false;
+};
+
 // A message box nobody looks at: every box is answered Ok and its prompt kept; with `echo`
 // the prompt is printed too, so that a benchmark's output shows a box it did not expect.
 class QuietMessageBox : public MessageBox {
@@ -65,7 +92,8 @@ public:
 };
 
 // The doubles over a given program folder, for a run that nobody watches: boxes answered Ok,
-// a clock standing at `now`, every print dialog cancelled.
+// a clock standing at `now`, every print dialog cancelled, the busy cursor and the progress
+// window only recorded.
 class QuietPlatform {
 public:
     explicit QuietPlatform(const QString& folder,
@@ -75,7 +103,11 @@ public:
     FakeClock clock;
     FakeProgramEnd end;
     FakePrinter printer;
+    FakeBusyCursor busy;
+    FakeProgressWindow progress;
     Platform platform;
+    // Told of the store's work, as in the program (on the real clock).
+    WorkShown work;
 };
 
 } // namespace qv::test

@@ -64,8 +64,15 @@ public:
     FakeClock clock;
     FakeProgramEnd end;
     FakePrinter printer;
+    FakeBusyCursor busy;
+    FakeProgressWindow progress;
     QTemporaryDir dir;
-    Platform platform{msg, clock, end, printer, QString()};
+    Platform platform{msg, clock, end, printer, QString(), busy, progress};
+    // The clock the busy cursor is timed by, in milliseconds: it stands still unless a test
+    // moves it, or makes it move by `workStepMs` at every look (as work goes on).
+    qint64 workMs = 0;
+    qint64 workStepMs = 0;
+    WorkShown work{platform, [this] { return workMs += workStepMs; }};
 
     QString dbPath() const { return platform.archivePath(); }
 };
