@@ -5,7 +5,6 @@
 #include "platform/BoundWidgets.h"
 #include "platform/Dates.h"
 
-#include <QHash>
 #include <QLineEdit>
 #include <optional>
 
@@ -62,22 +61,20 @@ void RunRecallReminder(Screens& screens) {
     const int idColumn = records.fieldNames().indexOf(QStringLiteral("ID"));
     if (recallColumn < 0 || idColumn < 0 || !records.hasCurrent())
         return walkThroughTheBoxes(screens, card, records, today);
+    // Each distinct recall date is looked at once: the same dates recur from patient to patient.
+    const ColumnValues recalls = records.readValues(recallColumn);
+    std::vector<bool> due(recalls.values.size());
+    for (size_t v = 0; v < due.size(); ++v) {
+        const std::optional<qint64> overdue = daysOverdue(fieldText(recalls.values[v]), today);
+        due[v] = overdue && *overdue > 0;
+    }
     int first = -1;
-    QHash<QString, bool> due; // by the text: the same recall dates recur from patient to patient
-    records.readColumn(recallColumn, [&](int position, const QVariant& value) {
-        if (first >= 0 && position >= first)
-            return;
-        const QString text = fieldText(value);
-        auto known = due.constFind(text);
-        if (known == due.constEnd()) {
-            if (due.size() > 100000)
-                due.clear();
-            const std::optional<qint64> overdue = daysOverdue(text, today);
-            known = due.insert(text, overdue && *overdue > 0);
+    for (size_t position = 0; position < recalls.of.size(); ++position) {
+        if (due[size_t(recalls.of[position])]) {
+            first = int(position);
+            break;
         }
-        if (*known)
-            first = position;
-    });
+    }
     if (first < 0) {
         // Nobody is due: the walk ends past the last record.
         records.MoveLast();

@@ -13,7 +13,7 @@ public:
                                               std::vector<bool>& read) override;
     std::optional<std::vector<QVariant>> row(int i) override;
     int findFirst(int column, const QString& text) override;
-    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override;
+    ColumnValues readValues(int column) override;
     std::vector<std::vector<QVariant>> all() override;
 
 protected:
@@ -48,7 +48,6 @@ public:
     // or by a pass over a column that reads them on its way.
     void start();
     void load();
-    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override;
     bool sync(bool needKeys) override;
     bool inSync() const override;
     void inserted(qint64 key, bool wasInSync) override;
@@ -63,7 +62,8 @@ private:
 };
 
 // The rows of a dynamic record set with a key: the keys as of opening (those matching the
-// filter of a statement), each row's values as they are now.
+// filter of a statement), each row's values as they are now; the kept columns' texts as of
+// opening, read with the keys.
 class SnapshotRows final : public KeyedRows {
 public:
     SnapshotRows(Database& db, const Source& source, QString keyName);
@@ -72,6 +72,9 @@ public:
 
 protected:
     bool keysCurrent() const override;
+
+private:
+    bool loadWithTexts();
 };
 
 } // namespace qv

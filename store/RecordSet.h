@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Columns.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -81,10 +83,15 @@ public:
     // For grids that read rows as they show them. The values of the row at a position in
     // record-set order (0 for the first), read now; nulls past the ends.
     std::vector<QVariant> rowAt(int position) const;
-    // Visits one column of every row once, in no particular order and without holding the
-    // rows: the row's position and its value (null for a row gone since the record set was
-    // opened).
-    void readColumn(int column, const std::function<void(int position, const QVariant& value)>& visit) const;
+    // One column of every row, read in one pass without holding the rows: its distinct values
+    // and each row's among them (null for a row gone since the record set was opened).
+    ColumnValues readValues(int column) const;
+    // The texts of the data control's kept fields (DataControl::setKeptFields) of every row: a
+    // dynamic record set reads them with its rows when it opens, as they are then.
+    std::shared_ptr<const RowTexts> keptTexts() const;
+    // The column of a field, its name matched without regard to case; raises err::ItemNotFound
+    // when the record set has no such field.
+    int columnOf(const QString& field) const;
 
 private:
     friend class DataControl;
