@@ -1,11 +1,12 @@
 // The start, the search and the list over archives of 100,000 and 1,000,000 patients, each
 // against plain SQLite doing the same data work in the same run, with the process's peak
-// memory during each.
+// memory during each; and the first opening of such an archive made before the indexes they
+// read.
 //
 // The archives are program folders made once under $BENCH_FOLDERS (p100000, p1000000: the
 // same folders bench/startup.sh uses), or in a temporary folder each run when it is not set.
 // Each figure is the median of $BENCH_ROUNDS rounds (3 unless set), the program's and the
-// plain engine's taken in turn.
+// plain engine's taken in turn; $BENCH_SIZES names other sizes.
 #include "bench/bench.h"
 #include "bench/generate.h"
 
@@ -14,11 +15,13 @@
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
 #include "store/Database.h"
+#include "store/Work.h"
 #include "tests/support/Doubles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,6 +129,69 @@ qint64 plainActivation(sqlite3* db, std::vector<qint64>& ids) {
     return t.nsecsElapsed();
 }
 
+// Counts what the store tells of its long work.
+class CountedWork : public work::Observer {
+public:
+    CountedWork() : before_(work::observe(this)) {}
+    ~CountedWork() override { work::observe(before_); }
+    void working() override {}
+    void taskBegins(const QString&) override { ++tasks; }
+    void taskProgress(double done) override {
+        if (done < 1.0)
+            lastBeforeEnd = done;
+        ++calls;
+    }
+    void taskEnds() override {}
+    int tasks = 0;
+    int calls = 0;
+    double lastBeforeEnd = 0;
+
+private:
+    work::Observer* before_;
+};
+
+// The first opening of an archive made before the indexes the search, the list and the
+// reminder read (the folder's, copied, without them), against plain SQLite building the same
+// indexes on another copy.
+void firstOpening(const QString& folder, const QString& n) {
+    QTemporaryDir temp;
+    const QString source = QDir(folder).filePath(QStringLiteral("quorvane.mdb"));
+    const QString program = temp.filePath(QStringLiteral("programma.mdb"));
+    const QString plainCopy = temp.filePath(QStringLiteral("semplice.mdb"));
+    const char* const drop = "DROP INDEX IF EXISTS Pazienti_Cognome_Nome; DROP INDEX IF EXISTS "
+                             "\"Pazienti_Società_Attività\"; DROP INDEX IF EXISTS Pazienti_Richiamo;";
+    for (const QString& copy : {program, plainCopy}) {
+        QFile::copy(source, copy);
+        sqlite3* db = nullptr;
+        sqlite3_open(copy.toUtf8().constData(), &db);
+        sqlite3_exec(db, drop, nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    settle();
+    double peak = 0, before = 0;
+    CountedWork counted;
+    const qint64 programNs = timedWithPeak([&] { Database::open(program); }, peak, before);
+    QElapsedTimer t;
+    t.start();
+    sqlite3* db = nullptr;
+    sqlite3_open(plainCopy.toUtf8().constData(), &db);
+    sqlite3_exec(
+        db,
+        "BEGIN IMMEDIATE; CREATE INDEX Pazienti_Cognome_Nome ON Pazienti(Cognome, Nome); CREATE INDEX "
+        "\"Pazienti_Società_Attività\" ON Pazienti(\"Società\", \"Attività\"); CREATE INDEX "
+        "Pazienti_Richiamo ON Pazienti(\"Data richiamo\"); COMMIT",
+        nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    const qint64 plainNs = t.nsecsElapsed();
+    Figure figure;
+    figure.add(programNs, plainNs, peak, before);
+    figure.print(QStringLiteral("%1: first opening of an archive without the indexes").arg(n),
+                 QStringLiteral("%1 task(s), %2 progress calls, last before the end %3")
+                     .arg(counted.tasks)
+                     .arg(counted.calls)
+                     .arg(counted.lastBeforeEnd, 0, 'f', 2));
+}
+
 void runSize(int patients) {
     QTemporaryDir temp;
     const QString folder = programFolder(patients, temp);
@@ -155,6 +221,7 @@ void runSize(int patients) {
 
     {
         std::vector<QString> plainLines;
+        size_t plainCount = 0;
         const auto searchFor = [&](const QString& fragment, const QString& what) {
             Figure figure;
             int lines = 0;
@@ -168,16 +235,15 @@ void runSize(int patients) {
                 const qint64 program = timedWithPeak([&] { search.lblCerca_Click(); }, peak, before);
                 lines = search.List1ListCount();
                 screens->unload(search);
-                plainLines.clear();
                 settle();
                 const qint64 plainNs = plainSearch(plain, fragment, plainLines);
+                plainCount = plainLines.size();
+                plainLines = {}; // not to count in the program's next peak
                 figure.add(program, plainNs, peak, before);
             }
             figure.print(QStringLiteral("%1: %2 (%3 lines)").arg(n, what).arg(lines),
-                         size_t(lines) == plainLines.size()
-                             ? QString()
-                             : QStringLiteral("LINE COUNT DIFFERS FROM PLAIN"));
-            plainLines = {};
+                         size_t(lines) == plainCount ? QString()
+                                                     : QStringLiteral("LINE COUNT DIFFERS FROM PLAIN"));
         };
         searchFor(Archive::rareSurname().toLower(), QStringLiteral("search, a few matches"));
         searchFor(QString(), QStringLiteral("search, empty fragment"));
@@ -202,11 +268,14 @@ void runSize(int patients) {
     screens.reset();
     sqlite3_close(plain);
     settle();
+    firstOpening(folder, n);
 }
 
+// The sizes in $BENCH_SIZES (blank-separated), or 100,000 and 1,000,000.
 void runSearch() {
-    runSize(100000);
-    runSize(1000000);
+    const QStringList sizes = qEnvironmentVariable("BENCH_SIZES").split(u' ', Qt::SkipEmptyParts);
+    for (const QString& size : sizes.isEmpty() ? QStringList{"100000", "1000000"} : sizes)
+        runSize(size.toInt());
 }
 
 void runSearchSmall() {
