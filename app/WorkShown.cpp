@@ -14,7 +14,8 @@ constexpr qint64 kBusyAfterMs = 100;
 WorkShown* WorkShown::current_ = nullptr;
 
 WorkShown::WorkShown(Platform& platform, std::function<qint64()> elapsed)
-    : before_(current_), observerBefore_(work::observe(this)), platform_(platform), elapsed_(std::move(elapsed)) {
+    : before_(current_), observerBefore_(work::observe(this)), platform_(platform),
+      elapsed_(std::move(elapsed)) {
     if (!elapsed_) {
         auto timer = std::make_shared<QElapsedTimer>();
         timer->start();

@@ -56,7 +56,8 @@ void QtProgressWindow::progress(double done) {
     if (!window_) {
         if (what_.isEmpty() || now - began_ < kMomentMs || done >= kNearlyDone)
             return;
-        window_ = std::make_unique<QWidget>(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        window_ =
+            std::make_unique<QWidget>(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         window_->setObjectName(QStringLiteral("Avanzamento"));
         window_->setWindowTitle(kProgramTitle);
         window_->setWindowModality(Qt::ApplicationModal);

@@ -285,6 +285,67 @@ void TableRows::readKeys() {
     }
 }
 
+bool TableRows::indexLeadsWith(int column) const {
+    sql::Stmt q(db_.handle(),
+                QStringLiteral("SELECT 1 FROM pragma_index_list(?1) AS l, pragma_index_xinfo(l.name) AS x "
+                               "WHERE l.partial = 0 AND x.seqno = 0 AND x.name = ?2 COLLATE NOCASE "
+                               "AND x.coll = 'BINARY'"));
+    q.bind(1, source_.info.name);
+    q.bind(2, source_.info.columns[column]);
+    return q.step();
+}
+
+// A table's rows are all its rows: with an index on the column, each distinct value is found
+// by a seek past the one before, and the first row holding it by one more, so that the rows
+// themselves are never read; without one, every row's value is read once.
+std::optional<qint64> TableRows::firstKeyWhere(int column,
+                                               const std::function<bool(const QVariant&)>& wanted) {
+    try {
+        if (!indexLeadsWith(column))
+            return KeyedRows::firstKeyWhere(column, wanted);
+        const QString table = sql::quoted(source_.info.name);
+        const QString field = sql::quoted(source_.info.columns[column]);
+        sql::Stmt next(
+            db_.handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 > ?1 ORDER BY %1 LIMIT 1").arg(field, table));
+        sql::Stmt smallest(
+            db_.handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IS NOT NULL ORDER BY %1 LIMIT 1").arg(field, table));
+        sql::Stmt firstWith(
+            db_.handle(),
+            QStringLiteral("SELECT rowid FROM %2 WHERE %1 = ?1 ORDER BY rowid LIMIT 1").arg(field, table));
+        sql::Stmt firstNull(
+            db_.handle(),
+            QStringLiteral("SELECT rowid FROM %2 WHERE %1 IS NULL ORDER BY rowid LIMIT 1").arg(field, table));
+        std::optional<qint64> first;
+        const auto consider = [&](sql::Stmt& q) {
+            if (q.step() && (!first || q.int64(0) < *first))
+                first = q.int64(0);
+            q.reset();
+        };
+        if (wanted(QVariant()))
+            consider(firstNull);
+        QVariant value;
+        bool found = smallest.step();
+        if (found)
+            value = smallest.value(0);
+        while (found) {
+            if (wanted(value)) {
+                firstWith.bind(1, value);
+                consider(firstWith);
+            }
+            next.bind(1, value);
+            found = next.step();
+            if (found)
+                value = next.value(0);
+            next.reset();
+        }
+        return first;
+    } catch (const sql::Failure& failure) {
+        readFailed(failure);
+    }
+}
+
 bool TableRows::sync(bool needKeys) {
     if (inSync() && !(pending_ && needKeys))
         return false;

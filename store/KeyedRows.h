@@ -48,6 +48,8 @@ public:
     // or by a pass over a column that reads them on its way.
     void start();
     void load();
+    std::optional<qint64> firstKeyWhere(int column,
+                                        const std::function<bool(const QVariant&)>& wanted) override;
     bool sync(bool needKeys) override;
     bool inSync() const override;
     void inserted(qint64 key, bool wasInSync) override;
@@ -59,6 +61,8 @@ protected:
 
 private:
     bool ownChangeOnly(bool wasInSync) const;
+    // Whether an index of the table holds `column` first, in the engine's own order.
+    bool indexLeadsWith(int column) const;
 };
 
 // The rows of a dynamic record set with a key: the keys as of opening (those matching the

@@ -450,6 +450,20 @@ void RecordSet::MoveNext() {
     land();
 }
 
+void RecordSet::MoveAfterLast() {
+    leave(true);
+    d->sync(false);
+    if (d->count() == 0) {
+        d->placeEmpty();
+    } else {
+        d->where = Where::Eof;
+        d->index = d->count();
+        d->eof = true;
+        d->bof = false;
+    }
+    land();
+}
+
 void RecordSet::MovePrevious() {
     leave(true);
     d->sync();
@@ -722,6 +736,14 @@ ColumnValues RecordSet::readValues(int column) const {
     ColumnValues out = d->rows->readValues(column);
     d->relocate(); // a table's keys may have been read for the pass
     return out;
+}
+
+QVariant RecordSet::firstBookmarkWhere(int column, const std::function<bool(const QVariant&)>& wanted) const {
+    if (column < 0 || column >= d->info.columns.size())
+        return QVariant();
+    d->sync(false);
+    const std::optional<qint64> key = d->rows->firstKeyWhere(column, wanted);
+    return key ? QVariant(qlonglong(*key)) : QVariant();
 }
 
 std::shared_ptr<const RowTexts> RecordSet::keptTexts() const {

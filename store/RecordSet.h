@@ -46,6 +46,9 @@ public:
     void MoveLast();
     void MoveNext();
     void MovePrevious();
+    // Past the last record, where MoveLast and then MoveNext leave it, without landing on the
+    // last record on the way (nor reading every key to find it).
+    void MoveAfterLast();
 
     // Table record sets only: "PrimaryKey" orders by ID and allows Seek.
     void setIndex(const QString& name);
@@ -86,6 +89,10 @@ public:
     // One column of every row, read in one pass without holding the rows: its distinct values
     // and each row's among them (null for a row gone since the record set was opened).
     ColumnValues readValues(int column) const;
+    // The bookmark of the first record, in record-set order, whose value of `column` `wanted`
+    // accepts; null when there is none. `wanted` is asked once for each distinct value, and
+    // a table with an index on the column is found without reading its rows.
+    QVariant firstBookmarkWhere(int column, const std::function<bool(const QVariant&)>& wanted) const;
     // The texts of the data control's kept fields (DataControl::setKeptFields) of every row: a
     // dynamic record set reads them with its rows when it opens, as they are then.
     std::shared_ptr<const RowTexts> keptTexts() const;

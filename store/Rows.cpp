@@ -155,6 +155,20 @@ sql::Stmt Rows::select(const QString& what) const {
     return q;
 }
 
+// From the values of every row: the record set's order is the keys' order.
+std::optional<qint64> Rows::firstKeyWhere(int column, const std::function<bool(const QVariant&)>& wanted) {
+    const ColumnValues read = readValues(column);
+    std::vector<signed char> accepted(read.values.size(), -1);
+    for (size_t p = 0; p < read.of.size(); ++p) {
+        signed char& yes = accepted[size_t(read.of[p])];
+        if (yes < 0)
+            yes = wanted(read.values[size_t(read.of[p])]) ? 1 : 0;
+        if (yes)
+            return keyAt(int(p));
+    }
+    return std::nullopt;
+}
+
 std::shared_ptr<const RowTexts> Rows::keptTexts() {
     if (kept_)
         return kept_;

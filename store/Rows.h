@@ -80,6 +80,10 @@ public:
     // `column` of every row, read in one pass in whatever order the engine finds cheapest (null
     // for a row gone since the keys were read).
     virtual ColumnValues readValues(int column) = 0;
+    // The key of the first row, in record-set order, whose `column` `wanted` accepts (asked
+    // once for each distinct value); nothing when there is none. No key need be read for it.
+    virtual std::optional<qint64> firstKeyWhere(int column,
+                                                const std::function<bool(const QVariant&)>& wanted);
     // The values of every row in record-set order.
     virtual std::vector<std::vector<QVariant>> all() = 0;
     // The texts of the kept columns of every row: as read with the keys when the rows were
