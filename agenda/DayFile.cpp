@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <array>
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace qv::dayfile {
 
@@ -17,7 +19,8 @@ const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
 constexpr char kQuote = '"';
 
 // Code page 1252 between 0x80 and 0x9F; 0 marks the five bytes the code page leaves
-// undefined, which read as the control characters of the same number.
+// undefined, which read as the control characters of the same number and are written back
+// as the same bytes, as the system the files come from does.
 constexpr std::array<char16_t, 32> kHigh = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
@@ -27,6 +30,8 @@ constexpr std::array<char16_t, 32> kHigh = {
 // The byte for `ch` in code page 1252, or -1 when the code page has no such character.
 int cp1252Byte(char16_t ch) {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
+        return ch;
+    if (ch <= 0x9F && kHigh[ch - 0x80] == 0)
         return ch;
     for (size_t i = 0; i < kHigh.size(); ++i) {
         if (kHigh[i] != 0 && kHigh[i] == ch)
@@ -90,6 +95,34 @@ QString saveFailure(const QString& path, const files::Result& error) {
     return QStringLiteral("il file non può essere scritto.");
 }
 
+// The title a file name stands for: UTF-8 in the composed normalisation the program writes, or
+// code page 1252 when the bytes are not UTF-8 (a name copied from Windows).
+QString titleOf(const QByteArray& name) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    if (utf8.hasError())
+        return fromCp1252(name).normalized(QString::NormalizationForm_C);
+    return text.normalized(QString::NormalizationForm_C);
+}
+
+// Every regular file of `folder` whose name stands for another title than its bytes say, with
+// the program's name for it, until `found` returns false.
+template <typename Found> void forEachCopiedName(const QString& folder, Found found) {
+    QList<QByteArray> names;
+    if (!files::folderEntries(folder, names))
+        return;
+    const QByteArray base = QFile::encodeName(folder) + '/';
+    for (const QByteArray& name : names) {
+        const QByteArray wanted = QFile::encodeName(titleOf(name));
+        if (wanted == name)
+            continue;
+        struct stat status {};
+        if (::lstat((base + name).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+            !found(base + name, wanted))
+            return;
+    }
+}
+
 } // namespace
 
 QString folderPath(const QString& programFolder) {
@@ -135,8 +168,9 @@ QStringList decode(const QByteArray& bytes) {
     const QString content =
         bytes.startsWith(kUtf8Bom) ? QString::fromUtf8(bytes.mid(kUtf8Bom.size())) : fromCp1252(bytes);
     QStringList values;
-    // Lines end in CR LF; a lone CR or LF (a file edited elsewhere) ends one too. A last line
-    // without its line end still holds a value.
+    // Lines end in CR LF; a lone CR or LF (a file edited elsewhere) ends one too, and so does
+    // CR CR LF (a file copied twice in text mode). A last line without its line end still
+    // holds a value.
     qsizetype start = 0;
     const qsizetype size = content.size();
     for (qsizetype i = 0; i < size; ++i) {
@@ -144,7 +178,10 @@ QStringList decode(const QByteArray& bytes) {
         if (ch != QLatin1Char('\r') && ch != QLatin1Char('\n'))
             continue;
         values << value(QStringView(content).mid(start, i - start));
-        if (ch == QLatin1Char('\r') && i + 1 < size && content[i + 1] == QLatin1Char('\n'))
+        if (ch == QLatin1Char('\r') && i + 2 < size && content[i + 1] == QLatin1Char('\r') &&
+            content[i + 2] == QLatin1Char('\n'))
+            i += 2;
+        else if (ch == QLatin1Char('\r') && i + 1 < size && content[i + 1] == QLatin1Char('\n'))
             ++i;
         start = i + 1;
     }
@@ -155,7 +192,7 @@ QStringList decode(const QByteArray& bytes) {
 
 ReadResult read(const QString& path, int limit) {
     ReadResult result;
-    if (!QFileInfo::exists(path)) {
+    if (!QFileInfo::exists(path) && !adoptCopiedName(path)) {
         result.status = ReadResult::Status::Missing;
         return result;
     }
@@ -190,12 +227,41 @@ SaveResult save(const QString& path, const QStringList& texts) {
 
 bool createEmpty(const QString& path) {
     QFile file(path);
-    if (file.exists())
+    if (file.exists() || adoptCopiedName(path))
         return true;
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     file.close();
     return true;
+}
+
+bool adoptCopiedName(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    const QByteArray wanted = QFile::encodeName(info.fileName().normalized(QString::NormalizationForm_C));
+    bool adopted = false;
+    forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
+        if (name != wanted)
+            return true;
+        adopted = files::renameNew(from, QFile::encodeName(folder) + '/' + wanted).ok();
+        return false;
+    });
+    if (adopted)
+        files::syncFolder(folder);
+    return adopted || QFileInfo::exists(path);
+}
+
+int adoptCopiedNames(const QString& programFolder) {
+    const QString folder = folderPath(programFolder);
+    int renamed = 0;
+    forEachCopiedName(folder, [&](const QByteArray& from, const QByteArray& name) {
+        if (files::renameNew(from, QFile::encodeName(folder) + '/' + name))
+            ++renamed;
+        return true;
+    });
+    if (renamed > 0)
+        files::syncFolder(folder);
+    return renamed;
 }
 
 } // namespace qv::dayfile

@@ -51,4 +51,15 @@ SaveResult save(const QString& path, const QStringList& texts);
 // Creates an empty day file at `path` when there is none; an existing file is left alone.
 bool createEmpty(const QString& path);
 
+// Day files copied from Windows keep their names in code page 1252 ("luned\xec 6 dicembre  2004"
+// as bytes), and files from elsewhere may name the same title in another Unicode normalisation.
+// When no file has the name at `path`, the file of its folder whose name reads as the same title
+// is given that name, its content unchanged. A file that already has the name is never replaced.
+// True when a file has the name afterwards. read() and createEmpty() look this way first.
+bool adoptCopiedName(const QString& path);
+// The same for every file of the day-file folder: each one whose name is in code page 1252 or in
+// another normalisation is given the program's name, unless a file has that name already.
+// Returns how many were renamed.
+int adoptCopiedNames(const QString& programFolder);
+
 } // namespace qv::dayfile

@@ -58,11 +58,15 @@ void FormAgend::Form_Load() {
 
 void FormAgend::Form_Activate() {
     // Back to today every time the agenda becomes the program's active screen. A failure
-    // ends the activation silently where it happens.
+    // ends the activation silently where it happens. A day that could not load stays the
+    // blank, read-only sheet the load left, with no day file made for it, as when the date
+    // is reached with the buttons.
     try {
         CreateAfileAGEND();
         Calendar1.Today(platform().clock);
         ShowCalendarDate();
+        if (!dayLoaded_)
+            return;
         if (ReadDayFile() == dayfile::ReadResult::Status::Missing)
             CreateEmptyDayFile();
     } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/ProgramFolder.h"
+#include "store/ArchiveDamage.h"
 #include "store/Engine.h"
 #include "store/StoreError.h"
 
@@ -411,6 +412,8 @@ bool offerRestore(Platform& platform, const QString& databasePath, const QString
             MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
+    // The file under the archive's name is the backup now: it is written again.
+    archive::clearDamaged(databasePath);
     if (dayFilesLeft > 0)
         platform.msg.show(
             QStringLiteral("L'archivio dei pazienti è stato ripristinato dalla copia del %1,\r\n"

@@ -85,11 +85,12 @@ private:
     bool said_ = false;
 };
 
-// When the archive cannot be opened because it is damaged, offers the newest good backup in
-// its place (Yes/No, No the default). On Yes the damaged file is renamed beside it, never
-// deleted, the backup's database and day files are copied back (day files changed after the
-// backup stay as they are) and true is returned. Otherwise `failure` is shown as before (or
-// the user declined) and false is returned, the file untouched.
+// When the archive is damaged (found so at opening or while the program works), offers the
+// newest good backup in its place (Yes/No, No the default); nothing may hold the archive open
+// meanwhile. On Yes the damaged file is renamed beside it, never deleted, the backup's
+// database and day files are copied back (day files changed after the backup stay as they
+// are) and true is returned. Otherwise `failure` is shown as before (or the user declined)
+// and false is returned, the file untouched.
 bool offerRestore(Platform& platform, const QString& databasePath, const QString& failure);
 
 } // namespace qv

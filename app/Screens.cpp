@@ -1,16 +1,21 @@
 #include "app/Screens.h"
 
 #include "agenda/FormAgend.h"
+#include "app/Backup.h"
 #include "app/EndRequests.h"
 #include "app/frmInizio.h"
 #include "card/frmScheda.h"
 #include "clinical/frmCartellaClinica.h"
 #include "search/frmCerca.h"
 #include "search/frmElenco.h"
+#include "store/ArchiveDamage.h"
+#include "store/ArchiveMessages.h"
 #include "store/DataControl.h"
 #include "store/StoreError.h"
 
+#include <QTimer>
 #include <algorithm>
+#include <optional>
 
 namespace qv {
 
@@ -38,9 +43,17 @@ void closeDataControls(Screen& screen, bool quiet = false, bool tearingDown = fa
 }
 } // namespace
 
-Screens::Screens(Platform& platform) : platform_(platform) {}
+Screens::Screens(Platform& platform) : platform_(platform), context_(std::make_unique<QObject>()) {
+    archive::onDamageFound([this](const QString&) {
+        // Found outside any handler (a grid reading the rows it paints): answered as soon as
+        // the event loop runs.
+        if (running_ == 0 && !ending_)
+            QTimer::singleShot(0, context_.get(), [this] { guard([] {}); });
+    });
+}
 
 Screens::~Screens() {
+    archive::onDamageFound(nullptr);
     endRequests_.reset();
     for (auto& screen : loaded_)
         delete screen.data();
@@ -171,6 +184,12 @@ void Screens::endProgram() {
     if (ending_)
         return;
     ending_ = true;
+    closeAll(false);
+    ended_ = true;
+    platform_.end.end();
+}
+
+void Screens::closeAll(bool damaged) {
     active_ = nullptr;
     for (const auto& work : atEnd_) {
         try {
@@ -186,12 +205,17 @@ void Screens::endProgram() {
             continue;
         unloaded_ << screen->objectName();
         try {
-            screen->writePending(afterFailure_ || atExit_);
+            screen->writePending(damaged || afterFailure_ || atExit_);
         } catch (const std::exception&) {
         }
-        // While the process exits, the widgets' own machinery may be gone already: the data is
-        // written and nothing on the screen is touched.
-        closeDataControls(*screen, afterFailure_, atExit_);
+        if (damaged) {
+            for (DataControl* dc : screen->dataControls())
+                dc->abandon();
+        } else {
+            // While the process exits, the widgets' own machinery may be gone already: the data
+            // is written and nothing on the screen is touched.
+            closeDataControls(*screen, afterFailure_, atExit_);
+        }
         if (atExit_)
             continue;
         screen->hide();
@@ -199,8 +223,51 @@ void Screens::endProgram() {
     }
     if (atExit_)
         loaded_ = screens; // still owned here, never touched again
-    ended_ = true;
-    platform_.end.end();
+    if (damaged) {
+        // Screens unloaded earlier but not yet deleted let the archive go too.
+        for (const auto& screen : leaving_)
+            if (screen)
+                for (DataControl* dc : screen->dataControls())
+                    dc->abandon();
+    }
+}
+
+bool Screens::archiveDamaged() const {
+    return archive::foundDamaged(platform_.archivePath());
+}
+
+void Screens::recoverFromDamage() {
+    if (ending_ || recovering_)
+        return;
+    // No handler runs while the screens close and the backup is offered.
+    ending_ = true;
+    recovering_ = true;
+    closeAll(true);
+    const QString archive = platform_.archivePath();
+    const QString failure = archive::damagedMessage(archive);
+    bool restored = false;
+    try {
+        restored = restore_ ? restore_(failure) : offerRestore(platform_, archive, failure);
+    } catch (const std::exception& e) {
+        platform_.msg.show(QString::fromLocal8Bit(e.what()), MsgButtons::Ok, MsgIcon::Critical);
+    }
+    recovering_ = false;
+    if (!restored) {
+        afterFailure_ = true;
+        ended_ = true;
+        platform_.end.end();
+        return;
+    }
+    ending_ = false;
+    start();
+}
+
+void Screens::start() {
+    guard([this] {
+        frmInizio& first = inizio();
+        if (!ending_)
+            show(first);
+    });
 }
 
 void Screens::endProgramAtExit() {
@@ -216,15 +283,26 @@ void Screens::endOnSystemRequests() {
 void Screens::guard(const std::function<void()>& handler) {
     if (ending_)
         return;
+    std::optional<QString> failure;
+    ++running_;
     try {
         handler();
     } catch (const StoreError& e) {
-        unansweredFailure(e.description());
+        failure = e.description();
     } catch (const std::exception& e) {
-        unansweredFailure(QString::fromLocal8Bit(e.what()));
+        failure = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        unansweredFailure(QStringLiteral("Errore imprevisto."));
+        failure = QStringLiteral("Errore imprevisto.");
     }
+    --running_;
+    // Damage is answered by the outermost handler, whatever failure it led to on the way.
+    if (archiveDamaged()) {
+        if (running_ == 0)
+            recoverFromDamage();
+        return;
+    }
+    if (failure)
+        unansweredFailure(*failure);
 }
 
 void Screens::unansweredFailure(const QString& description) {

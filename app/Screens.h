@@ -54,6 +54,18 @@ public:
     // Unloads one screen (its data controls write and close) and forgets it.
     void unload(Screen& screen);
 
+    // Loads the start screen (its load handler runs the recall reminder) and shows it, as at
+    // the program's start. A failure nobody answers is shown and ends the program in order.
+    void start();
+
+    // What puts a backup in place of the archive when the engine finds the archive damaged
+    // while the program works: given the failure's description, it offers the newest sound
+    // backup and returns true when it was put back and opened. Without one, the offer is made
+    // directly (nothing else then holds the archive open).
+    void whenArchiveDamaged(std::function<bool(const QString& failure)> restore) {
+        restore_ = std::move(restore);
+    }
+
     // Unloads every loaded screen, one after the other in load order, and ends the program.
     void endProgram();
     // The same after a failure has been shown: pending edits are still written where the
@@ -68,7 +80,8 @@ public:
     // The program's exit status: 1 when it ended because of a failure, 0 otherwise.
     int exitStatus() const { return afterFailure_ ? 1 : 0; }
     bool ended() const { return ended_; }
-    // Names of the screens unloaded by the end of the program, in the order it unloaded them.
+    // Names of the screens unloaded by the end of the program (or before a backup is put in
+    // place of a damaged archive), in the order they were unloaded.
     const QStringList& unloadedAtEnd() const { return unloaded_; }
 
     // From now on SIGTERM, SIGHUP, SIGINT, the session manager's request to save and the loss
@@ -76,7 +89,10 @@ public:
     void endOnSystemRequests();
 
     // Runs work that no handler of the program answers for: a failure that escapes it is
-    // shown and ends the program in order. Nothing runs once the program is ending.
+    // shown and ends the program in order. Nothing runs once the program is ending. When the
+    // engine found the archive damaged on the way (whatever the handlers made of it), every
+    // screen is closed in order once the outermost handler is done, the newest sound backup is
+    // offered, and the program starts again on it or ends.
     void guard(const std::function<void()>& handler);
 
     // A failure that no handler answered: its description in a box, then the orderly end.
@@ -86,6 +102,11 @@ private:
     template <class T> T& touch();
     // Schedules an unloaded screen's deletion, and remembers it until then.
     void goAway(Screen* screen);
+    // Unloads every loaded screen in load order after stopping the work registered with
+    // atEnd. `damaged`: nothing is written to the archive and every data control lets it go.
+    void closeAll(bool damaged);
+    bool archiveDamaged() const;
+    void recoverFromDamage();
     Platform& platform_;
     std::vector<QPointer<Screen>> loaded_;
     std::vector<QPointer<Screen>> leaving_; // unloaded, deleted by the event loop
@@ -97,6 +118,10 @@ private:
     QStringList unloaded_;
     std::unique_ptr<EndRequests> endRequests_;
     std::vector<std::function<void()>> atEnd_;
+    int running_ = 0; // guarded handlers under way
+    bool recovering_ = false;
+    std::function<bool(const QString&)> restore_;
+    std::unique_ptr<QObject> context_; // for work queued by the registry
 };
 
 } // namespace qv

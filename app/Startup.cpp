@@ -1,10 +1,10 @@
 #include "app/Startup.h"
 
 #include "app/Backup.h"
+#include "app/OldArchive.h"
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
 #include "app/WorkShown.h"
-#include "app/frmInizio.h"
 #include "platform/Files.h"
 #include "platform/Icon.h"
 #include "store/Database.h"
@@ -16,6 +16,26 @@
 #include <QLocale>
 
 namespace qv {
+
+namespace {
+
+// Lets the damaged archive go, offers the newest sound backup in its place and opens what was
+// put back; false when nothing was (declined, no sound backup, a failure), the reason said.
+bool restoreArchive(Platform& platform, Session& session, const QString& failure) {
+    const QString database = platform.archivePath();
+    session.database.reset();
+    if (!offerRestore(platform, database, failure))
+        return false;
+    try {
+        session.database = Database::open(database);
+    } catch (const StoreError& again) {
+        platform.msg.show(again.description(), MsgButtons::Ok, MsgIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 bool openSession(Platform& platform, Session& session) {
     const QString folder = files::shown(platform.folder);
@@ -79,29 +99,29 @@ bool openSession(Platform& platform, Session& session) {
         if (answer != MsgAnswer::Yes)
             return false;
     }
+    // The old program's Access archive is brought across first, if the user wants it.
+    if (!bringOldArchiveAcross(platform))
+        return false;
     try {
         session.database = Database::open(database);
     } catch (const StoreError& e) {
         // A damaged archive: the newest sound backup is offered in its place.
-        if (!offerRestore(platform, database, e.description()))
+        if (!restoreArchive(platform, session, e.description()))
             return false;
-        try {
-            session.database = Database::open(database);
-        } catch (const StoreError& again) {
-            platform.msg.show(again.description(), MsgButtons::Ok, MsgIcon::Critical);
-            return false;
-        }
     }
     session.lock = std::move(lock);
     return true;
 }
 
 void startProgram(Screens& screens) {
-    screens.guard([&screens] {
-        frmInizio& start = screens.inizio();
-        if (!screens.ending())
-            screens.show(start);
+    screens.start();
+}
+
+void startProgram(Screens& screens, Session& session) {
+    screens.whenArchiveDamaged([&platform = screens.platform(), &session](const QString& failure) {
+        return restoreArchive(platform, session, failure);
     });
+    screens.start();
 }
 
 int runProgram(QApplication& app) {
@@ -114,7 +134,9 @@ int runProgram(QApplication& app) {
     SystemClock clock;
     QtProgramEnd end;
     QtPrinter printer;
-    Platform platform{msg, clock, end, printer, QCoreApplication::applicationDirPath()};
+    QtProgress progress;
+    QtBusyCursor busy;
+    Platform platform{msg, clock, end, printer, progress, busy, QCoreApplication::applicationDirPath()};
     const WorkShown shown(platform);
 
     Session session;
@@ -127,7 +149,7 @@ int runProgram(QApplication& app) {
     // stops when the program ends.
     DailyBackup backup(platform);
     screens.atEnd([&backup] { backup.cancel(); });
-    startProgram(screens);
+    startProgram(screens, session);
     if (!screens.ending()) {
         backup.start();
         backup.startScreenShown();

@@ -27,6 +27,10 @@ bool openSession(Platform& platform, Session& session);
 // Loads the start screen (its load handler runs the recall reminder) and shows it.
 // A failure nobody answers is shown and ends the program in order.
 void startProgram(Screens& screens);
+// The same for the session's program: when the engine finds the archive damaged while the
+// program works, the session lets it go, the newest sound backup is offered in its place, and
+// the program starts again on it.
+void startProgram(Screens& screens, Session& session);
 
 // The whole program: Qt's platform implementations and the folder of the executable.
 int runProgram(QApplication& app);

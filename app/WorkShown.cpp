@@ -1,14 +1,22 @@
 #include "app/WorkShown.h"
 
+#include "platform/MessageBox.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace qv {
 
 namespace {
 constexpr qint64 kBusyAfterMs = 100;
+// A progress window that would be gone again at once is not worth showing: it comes when the
+// work has gone on for a moment and is not nearly done.
+constexpr qint64 kWindowAfterMs = 400;
+constexpr double kNearlyDone = 0.8;
+constexpr qint64 kSteps = 100;
 } // namespace
 
 WorkShown* WorkShown::current_ = nullptr;
@@ -74,15 +82,27 @@ void WorkShown::taskBegins(const QString& what) {
         shown_ = true;
         platform_.busy.show();
     }
-    platform_.progress.begin(what);
+    task_ = what;
+    taskBegan_ = elapsed_();
+    windowOpen_ = false;
 }
 
 void WorkShown::taskProgress(double done) {
-    platform_.progress.progress(done);
+    if (!windowOpen_) {
+        if (task_.isEmpty() || elapsed_() - taskBegan_ < kWindowAfterMs || done >= kNearlyDone)
+            return;
+        windowOpen_ = true;
+        platform_.progress.begin(kProgramTitle, task_);
+    }
+    platform_.progress.step(task_, qint64(std::clamp(done, 0.0, 1.0) * kSteps), kSteps);
 }
 
 void WorkShown::taskEnds() {
-    platform_.progress.end();
+    if (windowOpen_) {
+        windowOpen_ = false;
+        platform_.progress.end();
+    }
+    task_.clear();
     if (tasks_ > 0)
         --tasks_;
     if (tasks_ == 0 && endAfterTask_) {

@@ -43,6 +43,9 @@ private:
     qint64 began_ = 0;
     bool shown_ = false;
     int tasks_ = 0;
+    QString task_;
+    qint64 taskBegan_ = 0;
+    bool windowOpen_ = false;
     bool endAfterTask_ = false;
 };
 

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <vector>
+
+namespace qv {
+class Screens;
+class frmCartellaClinica;
+} // namespace qv
 
 namespace qv::bench {
 
@@ -53,5 +59,10 @@ struct StartUp {
 StartUp measureStartUp(const QString& folder, bool verbose);
 // The card's actions on a copy of the folder's archive, against plain SQLite (bench_actions.cpp).
 void cardActionsOn(const QString& folder);
+
+// A new archive at `path` with 50 patients, patient 25 holding `note` (RTF bytes) as notes.
+void archiveWithNote(const QString& path, const QByteArray& note);
+// The notes screen of `screens` on patient 25, as the card opens it, shown.
+frmCartellaClinica& notesOnPatient25(Screens& screens);
 
 } // namespace qv::bench

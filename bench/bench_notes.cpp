@@ -24,6 +24,30 @@
 
 namespace qv::bench {
 
+void archiveWithNote(const QString& path, const QByteArray& note) {
+    Database::create(path);
+    auto db = Database::open(path);
+    sql::Stmt insert(
+        db->handle(),
+        QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
+    for (int id = 1; id <= 50; ++id) {
+        insert.bind(1, qint64(id));
+        insert.bind(2, QStringLiteral("Rossi %1").arg(id));
+        insert.bind(3, QStringLiteral("Mario"));
+        insert.bind(4, id == 25 ? QVariant(QString::fromLatin1(note)) : QVariant());
+        insert.run();
+    }
+}
+
+frmCartellaClinica& notesOnPatient25(Screens& screens) {
+    frmCartellaClinica& notes = screens.cartellaClinica();
+    RecordSet& records = notes.Data1.Recordset();
+    records.setIndex(QStringLiteral("PrimaryKey"));
+    records.Seek(QStringLiteral("="), QStringLiteral("25"));
+    screens.show(notes);
+    return notes;
+}
+
 namespace {
 
 constexpr int kRounds = 7;
@@ -41,8 +65,8 @@ QByteArray yearsOfNotes() {
         "otturazione del 36 in composito, anestesia locale; {\\i prossimo controllo fra sei mesi}.",
         "radiografia endorale del 47: \\ul granuloma apicale\\ulnone , si propone la devitalizzazione.",
         "devitalizzazione del 47, prima seduta; medicazione provvisoria. {\\cf1 Allergico alla penicillina!}",
-        "igiene professionale, sondaggio parodontale: tasche di 4 mm tra 16 e 17. Istruzioni di "
-        "spazzolamento.",
+        ("igiene professionale, sondaggio parodontale: tasche di 4 mm tra 16 e 17. Istruzioni di "
+         "spazzolamento."),
         "impronta per corona in ceramica sul 47; colore A2 \\endash  consegna fra due settimane.",
         "cementazione della corona sul 47, occlusione controllata. {\\b\\cf2 Richiamo: 6 mesi.}",
     };
@@ -103,27 +127,10 @@ void runNotes() {
     test::QuietPlatform quiet(dir.path());
     Platform& platform = quiet.platform;
     const QString path = platform.archivePath();
-    {
-        Database::create(path);
-        auto db = Database::open(path);
-        sql::Stmt insert(
-            db->handle(),
-            QStringLiteral("INSERT INTO Pazienti (ID, Cognome, Nome, Note) VALUES (?1, ?2, ?3, ?4)"));
-        for (int id = 1; id <= 50; ++id) {
-            insert.bind(1, qint64(id));
-            insert.bind(2, QStringLiteral("Rossi %1").arg(id));
-            insert.bind(3, QStringLiteral("Mario"));
-            insert.bind(4, id == 25 ? QVariant(QString::fromLatin1(note)) : QVariant());
-            insert.run();
-        }
-    }
+    archiveWithNote(path, note);
     const qint64 openNs = medianOfRounds([&] {
         Screens screens(platform);
-        frmCartellaClinica& notes = screens.cartellaClinica();
-        RecordSet& records = notes.Data1.Recordset();
-        records.setIndex(QStringLiteral("PrimaryKey"));
-        records.Seek(QStringLiteral("="), QStringLiteral("25"));
-        screens.show(notes);
+        frmCartellaClinica& notes = notesOnPatient25(screens);
         QApplication::processEvents();
         if (notes.RichTextBox1->document()->isEmpty())
             std::printf("the note did not load\n");
@@ -148,11 +155,7 @@ void runNotes() {
 
     // "&Scheda" after an edit: the note written and its record landed on again.
     Screens screens(platform);
-    frmCartellaClinica& notes = screens.cartellaClinica();
-    RecordSet& records = notes.Data1.Recordset();
-    records.setIndex(QStringLiteral("PrimaryKey"));
-    records.Seek(QStringLiteral("="), QStringLiteral("25"));
-    screens.show(notes);
+    frmCartellaClinica& notes = notesOnPatient25(screens);
     const qint64 schedaNs = medianOfRounds([&] {
         notes.RichTextBox1->moveCursor(QTextCursor::End);
         notes.RichTextBox1->insertPlainText(QStringLiteral(" Nota."));

@@ -240,6 +240,8 @@ void frmScheda::openClinicalRecord() {
     records.MoveNext();
     records.setIndex(QStringLiteral("PrimaryKey"));
     records.Seek(QStringLiteral("="), key);
+    if (records.NoMatch())
+        return patientGone();
 
     // A failure of the notes' own data control (a pending note the store refuses as the seek
     // leaves it, a database it cannot open) is the notes' data error, not the card's: it is
@@ -250,6 +252,8 @@ void frmScheda::openClinicalRecord() {
         RecordSet& noteRecords = notes.Data1.Recordset();
         noteRecords.setIndex(QStringLiteral("PrimaryKey"));
         noteRecords.Seek(QStringLiteral("="), idText);
+        if (noteRecords.NoMatch())
+            return patientGone();
         opened = &notes;
     } catch (const StoreError& e) {
         // A refused write has been shown by the notes' data-error event as it happened.
@@ -260,6 +264,15 @@ void frmScheda::openClinicalRecord() {
 
     screens().show(*opened);
     screens().hide(*this);
+}
+
+void frmScheda::patientGone() {
+    // Nothing is opened: the notes screen would show, and take notes for, whatever patient it
+    // held before.
+    platform().msg.show(QStringLiteral("La scheda di questo paziente non esiste più nell'archivio: è stata "
+                                       "cancellata nel frattempo, forse da un'altra copia del programma o da "
+                                       "un altro programma. Le note non vengono aperte."),
+                        MsgButtons::Ok, MsgIcon::Exclamation, QString());
 }
 
 void frmScheda::deletePatient() {

@@ -93,6 +93,7 @@ public:
     void openList();           // writes pending edits by moving one record on, shows the list
     void newPatient();         // Cancella off, first row, a new row, focus to Cognome
     void openClinicalRecord(); // checks, writes, and opens the notes on the same patient
+    void patientGone();        // the shown patient was deleted meanwhile: says so
     void deletePatient();      // asks, guards the first row, deletes and goes to the first row
     void printCard();          // an image of the card on the chosen printer; failures are silent
     void updatePositionText();

@@ -1,13 +1,22 @@
 #include "clinical/RichTextBox.h"
 
 #include "clinical/Rtf.h"
+#include "clinical/RtfObjects.h"
 
+#include <QBuffer>
+#include <QFile>
+#include <QHelpEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QToolTip>
+#include <QUrl>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -37,6 +46,7 @@ QByteArray rtfOf(const QMimeData* source) {
 RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) {
     setAcceptRichText(true);
     setTabChangesFocus(false);
+    rtf::enableObjects(*document());
 }
 
 QTextCharFormat RichTextBox::formatHere() const {
@@ -89,19 +99,94 @@ void RichTextBox::keyPressEvent(QKeyEvent* event) {
 }
 
 bool RichTextBox::canInsertFromMimeData(const QMimeData* source) const {
-    // A picture alone has nothing the notes can keep.
-    return source->hasText() || source->hasHtml() || !rtfOf(source).isEmpty();
+    return source->hasText() || source->hasHtml() || source->hasImage() || !rtfOf(source).isEmpty();
 }
 
+namespace {
+
+// The bytes of a picture that pasted HTML names: inline data, or a file of this computer.
+QByteArray pictureBytes(const QString& name) {
+    if (name.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+        const qsizetype comma = name.indexOf(QLatin1Char(','));
+        if (comma < 0 || !name.left(comma).contains(QLatin1String(";base64"), Qt::CaseInsensitive))
+            return QByteArray();
+        return QByteArray::fromBase64(name.mid(comma + 1).toLatin1());
+    }
+    const QUrl url(name);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : (url.scheme().isEmpty() ? name : QString());
+    QFile file(path);
+    if (path.isEmpty() || file.size() > (64 << 20) || !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+// The pasted picture's own bytes where the clipboard offers them, else the picture as PNG.
+QByteArray imageBytes(const QMimeData* source) {
+    for (const char* type : {"image/png", "image/jpeg"}) {
+        if (source->hasFormat(QLatin1String(type))) {
+            const QByteArray data = source->data(QLatin1String(type));
+            if (!data.isEmpty())
+                return data;
+        }
+    }
+    const QImage image = qvariant_cast<QImage>(source->imageData());
+    if (image.isNull())
+        return QByteArray();
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    image.save(&png, "PNG");
+    return png.data();
+}
+
+// Pictures of pasted HTML become the notes' own pictures; those that cannot be had are left out.
+void keepPictures(QTextDocument& pasted, const QMimeData* source) {
+    QByteArray offered = source->hasImage() ? imageBytes(source) : QByteArray();
+    std::vector<std::pair<int, std::shared_ptr<rtf::Object>>> found;
+    for (QTextBlock block = pasted.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (!format.isImageFormat() || rtf::isObject(format))
+                continue;
+            for (int k = 0; k < fragment.length(); ++k) {
+                QByteArray bytes = pictureBytes(format.toImageFormat().name());
+                if (bytes.isEmpty())
+                    bytes = std::exchange(offered, QByteArray());
+                found.emplace_back(fragment.position() + k, rtf::pictureFromBytes(bytes));
+            }
+        }
+    }
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        QTextCursor cut(&pasted);
+        cut.setPosition(it->first);
+        cut.setPosition(it->first + 1, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        if (it->second != nullptr)
+            cut.insertText(QString(QChar::ObjectReplacementCharacter), rtf::objectFormat(*it->second));
+    }
+}
+
+} // namespace
+
 void RichTextBox::insertFromMimeData(const QMimeData* source) {
-    // Formatted text keeps its formats: HTML, where offered, through Qt's reader, RTF alone
-    // through ours. Pictures are left out, as the notes cannot keep them.
+    // RTF keeps the most (pictures, objects, tables, lists, links): ours, where offered; then
+    // HTML through Qt's reader, its pictures made the notes' own; then a picture alone.
     QTextDocument pasted;
     pasted.setDefaultFont(document()->defaultFont());
-    if (source->hasHtml()) {
-        pasted.setHtml(source->html());
-    } else if (const QByteArray rtfData = rtfOf(source); !rtfData.isEmpty()) {
+    if (const QByteArray rtfData = rtfOf(source); !rtfData.isEmpty()) {
         rtf::read(rtfData, pasted);
+    } else if (source->hasHtml()) {
+        pasted.setHtml(source->html());
+        keepPictures(pasted, source);
+    } else if (source->hasImage()) {
+        const std::shared_ptr<rtf::Object> picture = rtf::pictureFromBytes(imageBytes(source));
+        if (picture == nullptr)
+            return;
+        QTextCharFormat format = textCursor().charFormat();
+        format.merge(rtf::objectFormat(*picture));
+        textCursor().insertText(QString(QChar::ObjectReplacementCharacter), format);
+        ensureCursorVisible();
+        return;
     } else if (source->hasText()) {
         textCursor().insertText(source->text());
         ensureCursorVisible();
@@ -109,24 +194,43 @@ void RichTextBox::insertFromMimeData(const QMimeData* source) {
     } else {
         return;
     }
-    for (QTextBlock block = pasted.lastBlock(); block.isValid(); block = block.previous()) {
-        std::vector<std::pair<int, int>> pictures;
-        for (auto it = block.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                pictures.emplace_back(it.fragment().position(), it.fragment().length());
-        for (auto picture = pictures.rbegin(); picture != pictures.rend(); ++picture) {
-            QTextCursor cut(&pasted);
-            cut.setPosition(picture->first);
-            cut.setPosition(picture->first + picture->second, QTextCursor::KeepAnchor);
-            cut.removeSelectedText();
-        }
-    }
     textCursor().insertFragment(QTextDocumentFragment(&pasted));
     ensureCursorVisible();
 }
 
+bool RichTextBox::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        // What a picture, a kept part or a link is, where the pointer rests on it.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QPoint at = viewport()->mapFromGlobal(help->globalPos());
+        QTextCursor cursor = cursorForPosition(at);
+        QString tip;
+        for (const int position : {cursor.position(), cursor.position() + 1}) {
+            QTextCursor probe(document());
+            probe.setPosition(std::min(position, document()->characterCount() - 1));
+            const QTextCharFormat format = probe.charFormat();
+            if (rtf::isObject(format))
+                tip = rtf::describe(rtf::objectOf(format));
+            else if (format.isAnchor() && !format.anchorHref().isEmpty())
+                tip = format.anchorHref();
+            if (!tip.isEmpty())
+                break;
+        }
+        if (!tip.isEmpty()) {
+            QToolTip::showText(help->globalPos(), tip, this);
+            return true;
+        }
+        QToolTip::hideText();
+    }
+    return QTextEdit::event(event);
+}
+
 QMimeData* RichTextBox::createMimeDataFromSelection() const {
-    QMimeData* mime = QTextEdit::createMimeDataFromSelection();
+    // Qt's own data lists only its own formats: RTF added to it would be offered to nobody.
+    const std::unique_ptr<QMimeData> own(QTextEdit::createMimeDataFromSelection());
+    auto* mime = new QMimeData;
+    for (const QString& format : own->formats())
+        mime->setData(format, own->data(format));
     QTextDocument copied;
     copied.setDefaultFont(document()->defaultFont());
     QTextCursor(&copied).insertFragment(textCursor().selection());

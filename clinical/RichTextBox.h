@@ -11,9 +11,10 @@ class QMimeData;
 namespace qv {
 
 // The notes' editor: formatted text, with the keys users expect of it. Ctrl+B, Ctrl+I and
-// Ctrl+U switch bold, italic and underline on and off; pasted text keeps its formatting
-// (also RTF from a word processor) but not its pictures, which the notes cannot keep; what
-// is copied carries RTF for word processors too.
+// Ctrl+U switch bold, italic and underline on and off. Pictures are shown at their size;
+// pasted text keeps its formatting, tables, lists, links and pictures (RTF from a word
+// processor, HTML from a browser, a picture alone); what is copied carries RTF for word
+// processors too. Resting the pointer on a picture, a kept part or a link names it.
 class RichTextBox : public QTextEdit {
     Q_OBJECT
 public:
@@ -24,6 +25,7 @@ public:
     void toggleUnderline();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;

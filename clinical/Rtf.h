@@ -14,9 +14,12 @@ namespace qv::rtf {
 bool isRtf(QStringView text);
 bool isRtf(const QByteArray& bytes);
 
-// Replaces the content of `document` with what the RTF says. Malformed input (unbalanced
-// braces, a text cut short, stray bytes, huge numbers) is read as far as it makes sense;
-// nothing is thrown.
+// Replaces the content of `document` with what the RTF says: formatted text, tables, lists,
+// links, pictures and embedded objects (shown once enableObjects() is called on the
+// document, RtfObjects.h), and what the editor does not show (footnotes, comments, headers,
+// text boxes) kept where it stood. Nothing of the replaced content is left to undo.
+// Malformed input (unbalanced braces, a text cut short, stray bytes, huge numbers) is read
+// as far as it makes sense; nothing is thrown.
 //
 // From bytes (a file): characters above 127 outside escapes are bytes in the document's
 // code page, as in a file.
@@ -25,8 +28,10 @@ void read(const QByteArray& rtf, QTextDocument& document);
 void read(QStringView rtf, QTextDocument& document);
 
 // The document as RTF (ASCII only): a font table, a colour table, paragraphs with their
-// alignment, indents and spacing, and the characters' formats. Characters of code page 1252
-// are written as \'hh, every other one as \uN?.
+// alignment, indents and spacing, the characters' formats, tables with their cells' widths,
+// lists as the rich-edit control writes them, links as HYPERLINK fields, and pictures,
+// objects and kept parts as they were read. Characters of code page 1252 are written as
+// \'hh, every other one as \uN?.
 QByteArray write(const QTextDocument& document);
 
 // Text in a Windows code page (1252, 1250, 932...) or one of the symbol fonts' own encodings.

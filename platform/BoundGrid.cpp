@@ -2,6 +2,7 @@
 
 #include "platform/BoundWidgets.h"
 #include "store/DataControl.h"
+#include "store/StoreError.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -121,8 +122,17 @@ const std::vector<QVariant>& BoundGridModel::rowValues(int position) const {
     if (cache_.size() >= kCachedRows)
         cache_.clear();
     std::vector<QVariant> values;
-    if (data_.isOpen())
-        values = data_.Recordset().rowAt(position);
+    if (data_.isOpen()) {
+        try {
+            values = data_.Recordset().rowAt(position);
+        } catch (const StoreError&) {
+            // Read while the grid paints, where no failure can be answered: the row shows
+            // empty and is read again next time. Damage found here is answered by the
+            // program as soon as the event loop runs (store/ArchiveDamage.h).
+            empty_.assign(size_t(fields_.size()), QVariant());
+            return empty_;
+        }
+    }
     values.resize(size_t(fields_.size()));
     return *cache_.insert(position, std::move(values));
 }

@@ -55,6 +55,7 @@ private:
     std::map<int, Qt::Alignment> alignments_;
     // Rows read for the part of the grid on show; dropped when it grows past a screenful or two.
     mutable QHash<int, std::vector<QVariant>> cache_;
+    mutable std::vector<QVariant> empty_; // a row that could not be read
 };
 
 } // namespace qv

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -175,16 +176,47 @@ Result rename(const QString& from, const QString& to) {
 }
 
 Result renameNew(const QString& from, const QString& to) {
-    if (::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), RENAME_NOREPLACE) ==
-        0)
+    return renameNew(native(from), native(to));
+}
+
+Result renameNew(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return {};
     if (errno != EINVAL && errno != ENOSYS)
         return lastError();
     // A file system that cannot rename without replacing: a second name, then the first one goes.
-    if (::link(native(from).constData(), native(to).constData()) != 0)
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return {};
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP)
         return lastError();
-    ::unlink(native(from).constData());
+    // Nor second names (FAT): only this program writes its folder, so looking first suffices.
+    struct stat existing {};
+    if (::lstat(to.constData(), &existing) == 0)
+        return Result{EEXIST};
+    if (::rename(from.constData(), to.constData()) != 0)
+        return lastError();
     return {};
+}
+
+Result link(const QString& from, const QString& to) {
+    if (::linkat(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), AT_SYMLINK_FOLLOW) !=
+        0)
+        return lastError();
+    return {};
+}
+
+Result syncFile(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return lastError();
+    // A file system that cannot flush (EINVAL) has nothing to wait for.
+    Result result;
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        result = lastError();
+    ::close(fd);
+    return result;
 }
 
 Result remove(const QString& path) {
@@ -223,6 +255,19 @@ Result syncDisk(const QString& path) {
         result = lastError();
     ::close(fd);
     return result;
+}
+
+Result folderEntries(const QString& path, QList<QByteArray>& names) {
+    DIR* dir = ::opendir(native(path).constData());
+    if (!dir)
+        return lastError();
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names << name;
+    }
+    ::closedir(dir);
+    return {};
 }
 
 } // namespace qv::files

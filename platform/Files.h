@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <ctime>
 
@@ -61,13 +62,24 @@ Result replaceFile(const QString& path, const QByteArray& bytes, const timespec*
 Result rename(const QString& from, const QString& to);
 // Renames `from` to `to` only when nothing is there (EEXIST otherwise).
 Result renameNew(const QString& from, const QString& to);
+// The same for names given as the system's bytes: a name that is not UTF-8 (a file copied from
+// Windows) has no QString that gives its bytes back.
+Result renameNew(const QByteArray& from, const QByteArray& to);
+// Gives the file at `from` the second name `to` (a hard link; EEXIST when something is there,
+// EPERM or ENOTSUP on a file system without second names). A symbolic link is followed.
+Result link(const QString& from, const QString& to);
 // Removes the file (not a folder) at `path`.
 Result remove(const QString& path);
 // Makes the folder `path` (its parent must exist); an existing folder is fine.
 Result makeFolder(const QString& path);
 
+// Flushes the content of the file at `path` to the disk.
+Result syncFile(const QString& path);
 // Flushes a folder's entries (names made, renamed or removed) to the disk.
 Result syncFolder(const QString& path);
+
+// The names of the entries of the folder `path` (not "." and ".."), as the system's bytes.
+Result folderEntries(const QString& path, QList<QByteArray>& names);
 // Flushes everything written on the disk that holds `path`.
 Result syncDisk(const QString& path);
 

@@ -6,6 +6,7 @@
 #include "platform/Printer.h"
 #include "platform/ProgramEnd.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Progress.h"
 
 #include <QString>
 
@@ -18,9 +19,9 @@ struct Platform {
     Clock& clock;
     ProgramEnd& end;
     Printer& printer;
+    Progress& progress;
+    BusyCursor& busy;
     QString folder; // the program folder, without a trailing separator
-    BusyCursor& busy = qtBusyCursor();
-    ProgressWindow& progress = qtProgressWindow();
 
     // The program folder joined with one name.
     QString path(const QString& name) const { return folder + QLatin1Char('/') + name; }

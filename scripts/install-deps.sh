@@ -6,8 +6,9 @@
 set -euo pipefail
 
 packages=(
-    build-essential make cmake ninja-build
-    qt6-base-dev qt6-translations-l10n libsqlite3-dev
+    build-essential make cmake ninja-build pkg-config
+    qt6-base-dev qt6-translations-l10n libsqlite3-dev mdbtools-dev libmdb3
+    qt6-svg-dev libwmf-dev libemf2svg-dev fonts-urw-base35 unrtf
     libgtest-dev
     xvfb xauth xdotool x11-utils fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
 )

@@ -94,6 +94,11 @@ void DataControl::Close(bool emptyControls) {
         clearAll();
 }
 
+void DataControl::abandon() {
+    recordset_.reset();
+    clearAll();
+}
+
 BoundControl* DataControl::bind(std::unique_ptr<BoundControl> control) {
     bound_.push_back(std::move(control));
     return bound_.back().get();

@@ -52,6 +52,9 @@ public:
     // Writes pending edits and closes the record set; the bound controls are emptied unless
     // they are being torn down with the program and must not be touched.
     void Close(bool emptyControls = true);
+    // Closes the record set without writing anything and empties the bound controls: the file
+    // was found damaged, and nothing more is written to it.
+    void abandon();
 
     // Whether the engine refused the last write of the current record's edits (the data-error
     // event has said so) and they are still pending in the bound controls.

@@ -1,6 +1,7 @@
 #include "store/Database.h"
 
 #include "platform/Files.h"
+#include "store/ArchiveDamage.h"
 #include "store/ArchiveMessages.h"
 #include "store/Schema.h"
 #include "store/StoreError.h"
@@ -113,8 +114,10 @@ std::shared_ptr<Database> Database::open(const QString& path) {
         connection =
             sql::Connection::open(file, sql::Connection::Mode::ReadWrite, sql::Connection::Threads::OneOnly);
     } catch (const sql::Failure& failure) {
-        if (sql::isDamage(failure.code()))
+        if (sql::isDamage(failure.code())) {
+            archive::markDamaged(file);
             throw StoreError(err::CannotOpen, archive::damagedMessage(file));
+        }
         throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, failure.message()));
     }
     connection.setBusyTimeout(5000);
@@ -127,8 +130,10 @@ std::shared_ptr<Database> Database::open(const QString& path) {
         db->db_.tellWork();
         db->updateIndexes();
     } catch (const sql::Failure& failure) {
-        if (sql::isDamage(failure.code()))
+        if (sql::isDamage(failure.code())) {
+            archive::markDamaged(file);
             throw StoreError(err::CannotOpen, archive::damagedMessage(file));
+        }
         throw StoreError(err::CannotOpen, archive::cannotOpenMessage(file, failure.message()));
     }
     db->db_.addLikeFunction();
@@ -271,8 +276,10 @@ qint64 Database::reserveKey(const TableInfo& table) {
 }
 
 QString Database::readFailure(const sql::Failure& failure) const {
-    if (sql::isDamage(failure.code()))
+    if (sql::isDamage(failure.code())) {
+        archive::markDamaged(path_);
         return archive::damagedMessage(path_);
+    }
     return archive::readFailureMessage(path_, failure.message());
 }
 

@@ -60,7 +60,8 @@ public:
     // records it in the file's counter so that it is never given again.
     qint64 reserveKey(const TableInfo& table);
 
-    // The Italian description of a failure to read the file.
+    // The Italian description of a failure to read the file; damage it reports is marked
+    // (store/ArchiveDamage.h), so that nothing more is written to the file.
     QString readFailure(const sql::Failure& failure) const;
 
 private:

@@ -77,6 +77,10 @@ bool isDamage(int code) {
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
+bool isConstraint(int code) {
+    return (code & 0xff) == SQLITE_CONSTRAINT;
+}
+
 bool isDiskFull(int code) {
     return (code & 0xff) == SQLITE_FULL;
 }

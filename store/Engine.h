@@ -24,6 +24,8 @@ QString noMemoryMessage();
 bool isDamage(int code);
 // Whether a failure code says the disk is full.
 bool isDiskFull(int code);
+// Whether a failure code says a write broke a rule of the schema (a key given twice).
+bool isConstraint(int code);
 
 // A failure reported by the engine: its extended result code and its description in the
 // user's words (italianMessage of the engine's text).

@@ -1,5 +1,7 @@
 #include "store/RecordSet.h"
 
+#include "store/ArchiveDamage.h"
+#include "store/ArchiveMessages.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/RowWriter.h"
@@ -130,6 +132,9 @@ struct RecordSet::Impl {
     RowWriter& write() {
         if (!rows->writable())
             readOnly(info.name);
+        // Nothing more goes into a file the engine found damaged.
+        if (archive::foundDamaged(db->path()))
+            throw StoreError(err::CannotOpen, archive::damagedMessage(db->path()));
         if (!writer)
             writer.emplace(*db, info);
         return *writer;
@@ -292,6 +297,13 @@ void RecordSet::refused(const QString& engineMessage) {
     throw StoreError(err::ActionCancelled, description);
 }
 
+void RecordSet::refused(const sql::Failure& failure) {
+    // A damaged file is no refusal of these edits: the program answers the damage itself.
+    if (sql::isDamage(failure.code()))
+        throw StoreError(err::CannotOpen, d->db->readFailure(failure));
+    refused(failure.message());
+}
+
 void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& changes, Save save) {
     if (changes.empty() && save == Save::Leave)
         return; // nothing typed: nothing to write (an untouched new row is dropped by leave())
@@ -317,7 +329,7 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
         try {
             writer.insert(k, columns);
         } catch (const sql::Failure& failure) {
-            refused(failure.message());
+            refused(failure);
         }
         d->rows->inserted(k, inSync);
         d->relocate(); // the row that was current before AddNew may have moved up by one
@@ -342,10 +354,27 @@ void RecordSet::storeChanges(const std::vector<std::pair<QString, QVariant>>& ch
         return;
     }
     RowWriter& writer = d->write();
+    bool stored = false;
     try {
-        writer.update(d->key, columns);
+        stored = writer.update(d->key, columns);
     } catch (const sql::Failure& failure) {
-        refused(failure.message());
+        refused(failure);
+    }
+    if (!stored) {
+        // Another program removed the row since it was read: what was typed is not dropped
+        // without a word. The values stay pending in the bound controls, as on any refusal.
+        QStringList fields;
+        for (const auto& column : columns)
+            fields << d->info.columns[column.first];
+        constexpr qsizetype kNamed = 8;
+        QString named = fields.mid(0, kNamed).join(QStringLiteral(", "));
+        if (fields.size() > kNamed)
+            named += QStringLiteral(" e altri %1").arg(fields.size() - kNamed);
+        refused(
+            QStringLiteral("il record non esiste più nell'archivio: è stato cancellato nel frattempo, "
+                           "forse da un'altra copia del programma o da un altro programma. Non sono stati "
+                           "salvati: %1.")
+                .arg(named));
     }
     if (auto values = d->rows->row(d->index))
         d->setCurrent(std::move(*values));
@@ -600,7 +629,7 @@ void RecordSet::AddNew() {
     try {
         k = writer.reserveKey();
     } catch (const sql::Failure& failure) {
-        refused(failure.message());
+        refused(failure);
     }
     d->added = k;
     d->editing = false;
@@ -654,7 +683,7 @@ void RecordSet::Delete() {
     try {
         writer.remove(k);
     } catch (const sql::Failure& failure) {
-        refused(failure.message());
+        refused(failure);
     }
     d->rows->removed(k, inSync);
     d->where = Where::Gone;

@@ -13,6 +13,9 @@ namespace qv {
 
 class Database;
 class DataControl;
+namespace sql {
+class Failure;
+}
 
 // The record set of a data control. Positioning operations that leave the current record
 // first let the data control write its changed bound controls (and fail with
@@ -129,6 +132,9 @@ private:
     QVariant boundValue(const QString& field) const;
     // Fires the data-error event and fails with err::ActionCancelled.
     [[noreturn]] void refused(const QString& engineMessage);
+    // The same for a write the engine failed; damage it reports fails with err::CannotOpen
+    // instead, without the event.
+    [[noreturn]] void refused(const sql::Failure& failure);
 
     std::unique_ptr<Impl> d;
 };

@@ -1,6 +1,7 @@
 #include "store/RowWriter.h"
 
 #include <QStringList>
+#include <sqlite3.h>
 
 namespace qv {
 
@@ -51,14 +52,16 @@ void RowWriter::insert(qint64 key, const Columns& columns) {
     write.commit();
 }
 
-void RowWriter::update(qint64 key, const Columns& columns) {
+bool RowWriter::update(qint64 key, const Columns& columns) {
     OwnWrite write(db_);
     sql::Stmt& update = cached(updates_, columns, false);
     for (size_t i = 0; i < columns.size(); ++i)
         update.bind(int(i) + 1, columns[i].second);
     update.bind(int(columns.size()) + 1, key);
     update.run();
+    const bool found = sqlite3_changes64(db_.handle()) > 0;
     write.commit();
+    return found;
 }
 
 void RowWriter::remove(qint64 key) {

@@ -23,7 +23,8 @@ public:
     // The key of a new row, given at once.
     qint64 reserveKey();
     void insert(qint64 key, const Columns& columns);
-    void update(qint64 key, const Columns& columns);
+    // False when no row has the key any more (removed by another program): nothing is written.
+    [[nodiscard]] bool update(qint64 key, const Columns& columns);
     void remove(qint64 key);
 
 private:

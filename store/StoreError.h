@@ -23,6 +23,8 @@ constexpr int NoSuchTable = 3078;           // a record source that names no tab
 constexpr int WriteFailed = 3197;           // the engine refused a write (carried by the data-error event)
 constexpr int InvalidBookmark = 3159;       // a bookmark that names no row of the record set
 constexpr int KeysExhausted = 3022;         // no identifier is left to give a new row
+constexpr int DuplicateKey = 3022;          // two rows with one key (bringing an old archive across)
+constexpr int PasswordProtected = 3031;     // an old archive protected by a password
 } // namespace err
 
 // A failure of the record store: an error number and a description for the user (Italian).

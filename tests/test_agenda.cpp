@@ -418,6 +418,25 @@ TEST_F(AgendaSheet, aDateThatCannotLoadKeepsNoTextsOfTheDateBeforeAndWritesNothi
     EXPECT_EQ(u("Rossi"), dayValues(kMonday).value(FormAgend::TextIndex(1, Name)));
 }
 
+TEST_F(AgendaSheet, todayThatCannotLoadOnOpeningIsABlankReadOnlySheetAndNothingIsCreated) {
+    // No Monday row: opening the agenda on a Monday is reaching a date that cannot load.
+    execSql(fp.dbPath(), "DELETE FROM Agenda WHERE giorno = 'lunedì'");
+    open();
+    EXPECT_FALSE(agenda().dayLoaded());
+    EXPECT_FALSE(QFileInfo::exists(dayPath(kMonday))) << "no day file is made for a day not shown";
+    agenda().close();
+
+    writeDay(kMonday, "\"tenuto\"\r\n");
+    open();
+    EXPECT_FALSE(agenda().dayLoaded());
+    for (int i = 0; i < FormAgend::kTextCount; ++i) {
+        EXPECT_EQ(QString(), agenda().Text(i)->text()) << i;
+        EXPECT_TRUE(agenda().Text(i)->isReadOnly()) << i;
+    }
+    EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), dayBytes(kMonday));
+    EXPECT_TRUE(fp.msg.shown().empty());
+}
+
 TEST_F(AgendaSheet, anEmptyAgendaTableLoadsNoDay) {
     writeDay(kMonday, "\"tenuto\"\r\n");
     execSql(fp.dbPath(), "DELETE FROM Agenda");

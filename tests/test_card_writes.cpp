@@ -212,6 +212,27 @@ TEST_F(CardWrites, noteWithoutAnIdDoesNothing) {
     EXPECT_FALSE(screens.ended());
 }
 
+TEST_F(CardWrites, noteOnAPatientDeletedMeanwhileSaysSoAndOpensNothing) {
+    // The notes screen holds patient 1 from an earlier opening.
+    openCardOn(1);
+    QTest::mouseClick(card().Label7, Qt::LeftButton);
+    frmCartellaClinica& notes = screens.cartellaClinica();
+    ASSERT_TRUE(notes.isVisible());
+    screens.hide(notes);
+
+    openCardOn(2);
+    execSql(fp.dbPath(), "DELETE FROM Pazienti WHERE ID = 2"); // another program
+    fp.msg.expect({.icon = MsgIcon::Exclamation, .buttons = MsgButtons::Ok});
+    QTest::mouseClick(card().Label7, Qt::LeftButton);
+    ASSERT_EQ(1u, fp.msg.shown().size());
+    const QString prompt = fp.msg.shown()[0].prompt;
+    EXPECT_TRUE(prompt.contains(QStringLiteral("non esiste più"))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.contains(QStringLiteral("cancellata"))) << prompt.toStdString();
+    EXPECT_FALSE(notes.isVisible());
+    EXPECT_TRUE(card().isVisible());
+    EXPECT_FALSE(screens.ended());
+}
+
 // ---- deleting ----
 
 TEST_F(CardWrites, deletingTheFirstRowIsRefusedWithAWarning) {
@@ -405,6 +426,18 @@ TEST_F(RefusedWrite, noteOnARefusedNewRowEnds) {
     QTest::mouseClick(card().Label7, Qt::LeftButton);
     checkEnded("nome rifiutato");
     EXPECT_EQ(4, patientCount(fp.dbPath()));
+}
+
+TEST_F(RefusedWrite, editsToAPatientDeletedMeanwhileAreSaidNotDropped) {
+    openCardOn(2);
+    type(card().txtFields(4), QStringLiteral("Via Roma 1"));
+    execSql(fp.dbPath(), "DELETE FROM Pazienti WHERE ID = 2"); // another program
+    expectRefusalAndEnd();
+    QTest::mouseClick(card().lblLista, Qt::LeftButton);
+    checkEnded("cancellat");
+    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QStringLiteral("Indirizzo")))
+        << fp.msg.shown()[0].prompt.toStdString();
+    EXPECT_EQ(3, patientCount(fp.dbPath()));
 }
 
 TEST_F(RefusedWrite, editsTheEngineAcceptsAreStillWritten) {

@@ -5,9 +5,13 @@
 // its old or its new content whole. The random moments follow a seed the test prints; set
 // QUORVANE_CRASH_SEED to that number to replay them.
 #include "agenda/DayFile.h"
+#include "app/Startup.h"
+#include "store/ArchiveImport.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "tests/support/BoundBox.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/Files.h"
 #include "tests/support/Sql.h"
 #include "tests/support/Text.h"
 
@@ -19,6 +23,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
@@ -506,19 +511,20 @@ bool writes(const __ptrace_syscall_info& info) {
     }
 }
 
-// Runs `op` on `folder` in a traced child, stopped at the entry of its `killAt`-th writing
-// system call and killed there (-1: run to the end). Returns the number of writing system calls
-// the child entered, or -1 when tracing is not allowed here.
-int traceOne(const QString& folder, const Op& op, int killAt) {
+// Runs `work` in a traced child, stopped at the entry of its `killAt`-th writing system call and
+// killed there (-1: run to the end); `prepare` runs first, before the count starts. Returns the
+// number of writing system calls the child entered, or -1 when tracing is not allowed here.
+// `calls`, when given, receives the number of each writing system call.
+int traceWrites(const std::function<void()>& prepare, const std::function<void()>& work, int killAt,
+                std::vector<long>* calls = nullptr) {
     const pid_t child = fork();
     if (child == 0) {
         if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
             _exit(4);
         try {
-            // The archive opened and the writer ready before the count starts.
-            Writer writer(folder);
+            prepare();
             raise(SIGSTOP);
-            writer.run(op);
+            work();
         } catch (const std::exception&) {
             _exit(2);
         }
@@ -556,8 +562,16 @@ int traceOne(const QString& folder, const Op& op, int killAt) {
             waitpid(child, &status, 0);
             return entered;
         }
+        if (calls)
+            calls->push_back(long(info.entry.nr));
         ++entered;
     }
+}
+
+// Runs `op` on `folder` as traceWrites does, the archive opened and the writer ready first.
+int traceOne(const QString& folder, const Op& op, int killAt) {
+    std::unique_ptr<Writer> writer;
+    return traceWrites([&] { writer = std::make_unique<Writer>(folder); }, [&] { writer->run(op); }, killAt);
 }
 
 bool copyFolder(const QString& from, const QString& to) {
@@ -603,6 +617,89 @@ TEST_F(CrashSafety, KilledAtEachWritingSystemCallOfOneSave) {
             EXPECT_TRUE(oldOrNew(before, found, op)) << "killed at writing call " << at << " of " << calls
                                                      << ": " << describe(before, found).toStdString();
         }
+    }
+}
+
+// ---- the old program's archive brought across, killed at each step ----
+
+// The program's start on a folder holding the old program's archive and a day file copied from
+// Windows, the user answering Yes: the archive is brought across and the session opened.
+bool startAnsweringYes(const QString& folder) {
+    struct AnswerYes : qv::MessageBox {
+        qv::MsgAnswer show(const QString&, qv::MsgButtons, qv::MsgIcon, const QString&,
+                           qv::MsgAnswer) override {
+            return qv::MsgAnswer::Yes;
+        }
+    } msg;
+    qv::test::FakeClock clock;
+    qv::test::FakeProgramEnd end;
+    qv::test::FakePrinter printer;
+    qv::test::FakeProgress progress;
+    qv::test::FakeBusyCursor busy;
+    qv::Platform platform{msg, clock, end, printer, progress, busy, folder};
+    qv::Session session;
+    return qv::openSession(platform, session);
+}
+
+TEST(ArchiveConversionCrash, KilledAtEachStepLeavesTheOldFileOrTheWholeNewArchiveAndFinishesOnRestart) {
+    const QByteArray jet =
+        qv::test::readFile(qv::test::testData(QStringLiteral("access-archives/archivio-piccolo.mdb")));
+    const auto fresh = [&](const QString& folder) {
+        if (!qv::test::writeFile(dbPath(folder), jet) || !QDir().mkpath(folder + QStringLiteral("/Agd")))
+            return false;
+        // Named by its bytes in code page 1252, as copied from Windows.
+        const QByteArray name = QFile::encodeName(folder) + "/Agd/luned\xec 6 dicembre  2004";
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        const bool written = fd >= 0 && ::write(fd, "\"09:00\"\r\n", 9) == 9;
+        ::close(fd);
+        return written;
+    };
+    const auto start = [](const QString& folder) {
+        if (!startAnsweringYes(folder))
+            throw std::runtime_error("the start failed");
+    };
+    std::vector<long> kinds;
+    int calls = 0;
+    {
+        QTemporaryDir whole(scratchTemplate());
+        ASSERT_TRUE(fresh(whole.path()));
+        calls = traceWrites([] {}, [&] { start(whole.path()); }, -1, &kinds);
+        if (calls == -1)
+            GTEST_SKIP() << "this system does not let a process trace its child";
+        ASSERT_GT(calls, 0);
+    }
+    // Every step on names and every flush, and writes of the new archive spread over the rest.
+    std::vector<int> points;
+    for (int at = 0; at < calls; ++at)
+        if (kinds[size_t(at)] != SYS_pwrite64 && kinds[size_t(at)] != SYS_write)
+            points.push_back(at);
+    for (int at = 0; at < calls; at += std::max(1, calls / 12))
+        points.push_back(at);
+    std::cout << "conversion at start-up: " << calls << " writing system calls, killed at " << points.size()
+              << "\n";
+
+    for (const int at : points) {
+        SCOPED_TRACE(testing::Message() << "killed at writing call " << at << " of " << calls);
+        QTemporaryDir killed(scratchTemplate());
+        const QString folder = killed.path();
+        ASSERT_TRUE(fresh(folder));
+        // The lock's own thread writes when it gets to it: the start may be done before the
+        // point is reached, and what it left is checked all the same.
+        ASSERT_GE(traceWrites([] {}, [&] { start(folder); }, at), 0);
+        const QString kept = qv::keptOriginalName(dbPath(folder));
+        // Either the untouched Jet file, or the finished archive with the Jet file kept beside it.
+        if (qv::test::readFile(dbPath(folder)) != jet) {
+            EXPECT_EQ(40, qv::test::patientCount(dbPath(folder)));
+            EXPECT_EQ(jet, qv::test::readFile(kept));
+        }
+        // The next start finishes the work; the day file is found under the program's name.
+        ASSERT_TRUE(startAnsweringYes(folder));
+        EXPECT_EQ(40, qv::test::patientCount(dbPath(folder)));
+        EXPECT_EQ(jet, qv::test::readFile(kept));
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({QFileInfo(kept).fileName(), QStringLiteral("quorvane.mdb")}));
+        const auto monday = qv::dayfile::read(qv::dayfile::filePath(folder, u("lunedì 6 dicembre  2004")));
+        EXPECT_EQ(QStringList{u("09:00")}, monday.values);
     }
 }
 

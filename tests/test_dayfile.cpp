@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -93,6 +94,10 @@ TEST(DayFileFormat, TextsOutsideCodePage1252MakeTheWholeFileUtf8WithAMark) {
     ASSERT_EQ(1, odd.size());
     EXPECT_EQ(QString(u("a")) + QChar(0x81) + u("z") + QChar(0x9D), odd[0]);
     EXPECT_EQ(odd, dayfile::decode(dayfile::encode(odd)));
+    // ...as the same bytes: such a file stays in code page 1252.
+    const QByteArray all("\"\x81\x8D\x8F\x90\x9D \xE8\x80\"\r\n");
+    EXPECT_EQ(all, dayfile::encode(dayfile::decode(all)));
+    EXPECT_TRUE(dayfile::fitsCp1252(dayfile::decode(all).value(0)));
 }
 
 TEST(DayFileFormat, LineBreaksInsideATextNeverShiftTheBoxes) {
@@ -108,6 +113,9 @@ TEST(DayFileFormat, LinesEndInCrLfOrAloneAndALastLineWithoutItsEndCounts) {
     EXPECT_EQ(QStringList({u("a"), u("b"), u("c"), u("")}), dayfile::decode("\"a\"\n\"b\"\r\"c\"\r\n\"\""));
     EXPECT_EQ(QStringList({u("senza virgolette"), u("aperta")}),
               dayfile::decode("senza virgolette\r\n\"aperta"));
+    // A file that went through two text-mode copies: CR CR LF is one line end.
+    EXPECT_EQ(QStringList({u("a"), u("b"), u(""), u("c")}),
+              dayfile::decode("\"a\"\r\r\n\"b\"\r\r\n\"\"\r\r\n\"c\"\r\r\n"));
 }
 
 TEST_F(DayFiles, ReadingStopsAtTheEndAndIgnoresLinesPastThe124th) {
@@ -200,6 +208,38 @@ TEST_F(DayFiles, AnEmptyDayFileIsMadeOnlyWhereThereIsNone) {
     ASSERT_TRUE(writeFile(path(), "\"tenuto\"\r\n"));
     EXPECT_TRUE(dayfile::createEmpty(path()));
     EXPECT_EQ(QByteArray("\"tenuto\"\r\n"), readFile(path()));
+}
+
+// Files copied from Windows name the date in code page 1252; a Mac names it decomposed.
+TEST_F(DayFiles, ACopiedFileIsFoundUnderItsOldNameAndTakesTheProgramsNameUnchanged) {
+    const QByteArray folder = QFile::encodeName(dayfile::folderPath(dir.path())) + '/';
+    // Written by their bytes: Qt would not give such names back as they are.
+    const auto raw = [&](const QByteArray& name, const QByteArray& bytes) {
+        const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+        ::close(fd);
+    };
+    raw("luned\xec 6 dicembre  2004", "\"09:00\"\r\n\"Rossi\"\r\n");
+    raw("marted\xec 7 dicembre  2004", "\"vecchio\"\r\n");
+    raw("mercoledi\xcc\x80 8 dicembre  2004", "\"decomposto\"\r\n");
+    raw("gioved\xec 9 dicembre  2004", "\"copia\"\r\n");
+    ASSERT_TRUE(writeFile(path("giovedì 9 dicembre  2004"), "\"del programma\"\r\n"));
+
+    // Looked for when the program's name is missing: renamed, its bytes as they were.
+    const auto monday = dayfile::read(path());
+    ASSERT_EQ(dayfile::ReadResult::Status::Read, monday.status);
+    EXPECT_EQ(QStringList({u("09:00"), u("Rossi")}), monday.values);
+    EXPECT_EQ(QByteArray("\"09:00\"\r\n\"Rossi\"\r\n"), readFile(path()));
+    EXPECT_TRUE(dayfile::createEmpty(path("martedì 7 dicembre  2004")));
+    EXPECT_EQ(QByteArray("\"vecchio\"\r\n"), readFile(path("martedì 7 dicembre  2004")));
+
+    // The whole folder at once; a file that has the program's name already is never replaced.
+    EXPECT_EQ(1, dayfile::adoptCopiedNames(dir.path()));
+    EXPECT_EQ(QByteArray("\"decomposto\"\r\n"), readFile(path("mercoledì 8 dicembre  2004")));
+    EXPECT_EQ(QByteArray("\"del programma\"\r\n"), readFile(path("giovedì 9 dicembre  2004")));
+    EXPECT_NE(0, ::access((folder + "luned\xec 6 dicembre  2004").constData(), F_OK)); // renamed, not copied
+    EXPECT_EQ(0, ::unlink((folder + "gioved\xec 9 dicembre  2004").constData()));      // left as it was
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The Qt side of the platform layer: bound text boxes and labels, the button and panel
 // components, message boxes, the printer and the end of the program.
 #include "platform/BoundWidgets.h"
-#include "platform/Busy.h"
 #include "platform/Candy.h"
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
@@ -18,7 +17,6 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -600,34 +598,4 @@ TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
     wide.show(); // the box wraps its text as it is shown
     EXPECT_LT(wide.width(), 1280);
     wide.hide();
-}
-
-TEST(ProgressWindow, ComesOnlyAfterAMomentOfWorkNotNearItsEndAndGoesAtTheEnd) {
-    qint64 now = 0;
-    qv::QtProgressWindow window([&now] { return now; });
-    window.begin(QStringLiteral("Preparazione dell'archivio"));
-    window.progress(0.1);
-    EXPECT_EQ(nullptr, window.window()) << "not before a moment has passed";
-    now = 500;
-    window.progress(0.2);
-    ASSERT_NE(nullptr, window.window());
-    EXPECT_TRUE(window.window()->isVisible());
-    EXPECT_EQ("Quorvane", window.window()->windowTitle().toStdString());
-    auto* bar = window.window()->findChild<QProgressBar*>();
-    ASSERT_NE(nullptr, bar);
-    EXPECT_EQ(20, bar->value());
-    auto* label = window.window()->findChild<QLabel*>();
-    ASSERT_NE(nullptr, label);
-    EXPECT_EQ("Preparazione dell'archivio", label->text().toStdString());
-    window.progress(0.9);
-    EXPECT_EQ(90, bar->value());
-    window.end();
-    EXPECT_EQ(nullptr, window.window());
-
-    // Work nearly done when the moment has passed: no window for an instant.
-    window.begin(QStringLiteral("Altro"));
-    now = 2000;
-    window.progress(0.85);
-    EXPECT_EQ(nullptr, window.window());
-    window.end();
 }

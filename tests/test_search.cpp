@@ -275,7 +275,7 @@ TEST_F(Search, anApostropheIsRefusedAndTheBoxEmptiedWithTheFocus) {
 TEST_F(Search, afterTheApostropheBoxTheKeyboardIsBackInTheSearchBox) {
     // The program's own box, answered with Return as a user would.
     QtMessageBox realBoxes;
-    Platform real{realBoxes, fp.clock, fp.end, fp.printer, fp.platform.folder};
+    Platform real{realBoxes, fp.clock, fp.end, fp.printer, fp.progress, fp.busy, fp.platform.folder};
     Screens program{real};
     screens.hide(cerca());
     frmCerca& s = program.cerca();

@@ -1,7 +1,9 @@
 // Start-up: the program folder, its database file and the lock that keeps a second copy out.
 #include "app/ProgramLock.h"
+#include "app/Screens.h"
 #include "app/Startup.h"
 #include "store/Database.h"
+#include "store/Work.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sql.h"
@@ -58,13 +60,19 @@ TEST(Startup, anArchiveMadeBeforeTheSearchIndexesIsMadeReadyOnceUnderAProgressWi
     execSql(fp.dbPath(),
             "DROP INDEX Pazienti_Cognome_Nome; DROP INDEX \"Pazienti_Società_Attività\";"
             "DROP INDEX Pazienti_Richiamo; INSERT INTO Pazienti (ID, Cognome) VALUES (5, 'Neri')");
+    // The work's clock moves on as the indexes are made: long enough for a window.
+    fp.workStepMs = 200;
     {
         Session session;
         ASSERT_TRUE(openSession(fp.platform, session));
-        ASSERT_EQ(1, fp.progress.tasks.size());
+        EXPECT_EQ(1, fp.progress.begins);
+        EXPECT_EQ("Quorvane", fp.progress.title.toStdString());
+        ASSERT_FALSE(fp.progress.texts.isEmpty());
+        EXPECT_TRUE(fp.progress.texts.first().startsWith("Preparazione dell'archivio"));
         EXPECT_FALSE(fp.progress.open);
-        ASSERT_FALSE(fp.progress.progressed.empty());
-        EXPECT_EQ(1.0, fp.progress.progressed.back());
+        ASSERT_FALSE(fp.progress.counts.empty());
+        EXPECT_EQ(100, fp.progress.counts.back());
+        EXPECT_EQ(100, fp.progress.total);
         EXPECT_TRUE(fp.busy.on) << "busy until the program is back in its event loop";
         QCoreApplication::processEvents();
         EXPECT_FALSE(fp.busy.on);
@@ -74,8 +82,33 @@ TEST(Startup, anArchiveMadeBeforeTheSearchIndexesIsMadeReadyOnceUnderAProgressWi
     }
     Session again;
     ASSERT_TRUE(openSession(fp.platform, again));
-    EXPECT_EQ(1, fp.progress.tasks.size()) << "once";
+    EXPECT_EQ(1, fp.progress.begins) << "once";
     EXPECT_EQ(1, patientCount(fp.dbPath()));
+}
+
+TEST(Startup, aLongPieceOfWorkShowsItsWindowOnlyAfterAMomentAndNotNearItsEnd) {
+    FakePlatform fp;
+    {
+        work::Task quick(QStringLiteral("Breve"));
+        quick.progress(0.5);
+    }
+    EXPECT_EQ(0, fp.progress.begins) << "over at once";
+    {
+        work::Task late(QStringLiteral("Quasi finito"));
+        fp.workMs = 2000;
+        late.progress(0.85);
+    }
+    EXPECT_EQ(0, fp.progress.begins) << "nearly done when the moment passed";
+    {
+        work::Task task(QStringLiteral("Lungo"));
+        fp.workMs += 500;
+        task.progress(0.2);
+        EXPECT_TRUE(fp.progress.open);
+        task.progress(0.9);
+    }
+    EXPECT_EQ(1, fp.progress.begins);
+    EXPECT_FALSE(fp.progress.open);
+    EXPECT_EQ((std::vector<qint64>{20, 90}), fp.progress.counts);
 }
 
 TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {
@@ -114,6 +147,7 @@ struct UnreadableFile {
     const char* what;
     QByteArray bytes;
     const char* mentions;
+    bool oldArchive = false; // an Access file: asked to bring it across first, answered Yes
 };
 
 class StartupWithABadFile : public ::testing::TestWithParam<UnreadableFile> {};
@@ -124,12 +158,14 @@ TEST_P(StartupWithABadFile, isNamedInAClearMessageAndLeftUntouched) {
     const QByteArray before = fileHash(fp.dbPath());
     const qint64 sizeBefore = QFileInfo(fp.dbPath()).size();
 
+    if (GetParam().oldArchive)
+        fp.msg.expect({.buttons = MsgButtons::YesNo, .answer = MsgAnswer::Yes});
     fp.msg.expect({.icon = MsgIcon::Critical});
     Session session;
     EXPECT_FALSE(openSession(fp.platform, session));
-    ASSERT_EQ(1u, fp.msg.shown().size());
-    EXPECT_TRUE(fp.msg.shown()[0].prompt.contains(QLatin1String(GetParam().mentions), Qt::CaseInsensitive))
-        << fp.msg.shown()[0].prompt.toStdString();
+    ASSERT_EQ(GetParam().oldArchive ? 2u : 1u, fp.msg.shown().size());
+    const QString said = fp.msg.shown().back().prompt;
+    EXPECT_TRUE(said.contains(QLatin1String(GetParam().mentions), Qt::CaseInsensitive)) << said.toStdString();
     EXPECT_EQ(before, fileHash(fp.dbPath()));
     EXPECT_EQ(sizeBefore, QFileInfo(fp.dbPath()).size());
 }
@@ -153,7 +189,7 @@ QByteArray damagedSqlite() {
 
 INSTANTIATE_TEST_SUITE_P(Files, StartupWithABadFile,
                          ::testing::Values(UnreadableFile{"text", "Mario Rossi, via Po 3\n", "quorvane.mdb"},
-                                           UnreadableFile{"jet", jetHeader(), "Jet"},
+                                           UnreadableFile{"jet", jetHeader(), "danneggiato", true},
                                            UnreadableFile{"damaged", damagedSqlite(), "quorvane.mdb"},
                                            UnreadableFile{"empty", QByteArray(), "quorvane.mdb"}),
                          [](const auto& param) { return std::string(param.param.what); });
@@ -323,3 +359,89 @@ TEST(StartupMissingArchive, aFullDiskAtTheFirstStartSaysSo) {
     EXPECT_FALSE(fp.msg.shown()[0].prompt.contains(QStringLiteral("permess")))
         << fp.msg.shown()[0].prompt.toStdString();
 }
+
+// ---- the old program's Access archive ----
+
+namespace {
+
+class StartupOldArchive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(writeFile(fp.dbPath(), jet));
+        // A day file copied from Windows: its name in code page 1252.
+        ASSERT_TRUE(QDir().mkpath(fp.platform.dayFolder()));
+        const QByteArray copied = QFile::encodeName(fp.platform.dayFolder()) + "/luned\xec 6 dicembre  2004";
+        const int fd = ::open(copied.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "\"09:00\"\r\n", 9), 9);
+        ::close(fd);
+    }
+    QStringList folder() const {
+        return QDir(fp.platform.folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    FakePlatform fp;
+    const QByteArray jet = readFile(testData(QStringLiteral("access-archives/archivio-piccolo.mdb")));
+    const QString monday = fp.platform.dayFolder() + QStringLiteral("/lunedì 6 dicembre  2004");
+};
+
+TEST_F(StartupOldArchive, theQuestionSaysWhatHappensAndNoLeavesEverythingAsItWas) {
+    fp.msg.expect(
+        {.prompt =
+             QStringLiteral(
+                 "Il file \"%1\" è l'archivio del vecchio programma, in formato Access.\r\n"
+                 "Quorvane può trasferire tutti i suoi dati (i pazienti con le loro note e gli orari "
+                 "dell'agenda) in un archivio nuovo, che prenderà il suo posto con lo stesso nome. "
+                 "L'originale non viene modificato né cancellato: resta nella stessa cartella con il "
+                 "nome \"quorvane-originale-Access.mdb\".\r\n"
+                 "Trasferire ora l'archivio? Rispondendo No il programma si chiude senza cambiare nulla.")
+                 .arg(QDir::toNativeSeparators(fp.dbPath())),
+         .title = QStringLiteral("Trasferimento dell'archivio"),
+         .buttons = MsgButtons::YesNo,
+         .answer = MsgAnswer::No});
+    Session session;
+    EXPECT_FALSE(openSession(fp.platform, session));
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_EQ(jet, readFile(fp.dbPath()));
+    EXPECT_EQ(QStringList({"quorvane.mdb"}), folder()); // the lock goes with the program
+    EXPECT_FALSE(QFileInfo::exists(monday));
+    EXPECT_TRUE(fp.progress.texts.isEmpty());
+}
+
+TEST_F(StartupOldArchive, yesBringsItAcrossWithItsProgressAndStartsWithTheReminder) {
+    fp.msg.expect({.buttons = MsgButtons::YesNo, .answer = MsgAnswer::Yes});
+    Session session;
+    ASSERT_TRUE(openSession(fp.platform, session));
+    // The window counted the patients as they were copied, then as they were checked.
+    EXPECT_FALSE(fp.progress.open);
+    EXPECT_EQ(QStringLiteral("Trasferimento dell'archivio"), fp.progress.title);
+    EXPECT_TRUE(fp.progress.texts.contains(QStringLiteral("Pazienti trasferiti: 40 di 40")));
+    EXPECT_EQ(40, fp.progress.counts.back());
+    EXPECT_EQ(40, patientCount(fp.dbPath()));
+    EXPECT_EQ(jet, readFile(fp.platform.path(QStringLiteral("quorvane-originale-Access.mdb"))));
+    EXPECT_EQ(QStringList({"quorvane-originale-Access.mdb", "quorvane.mdb", "quorvane.mdb.lock"}), folder());
+    EXPECT_EQ(QByteArray("\"09:00\"\r\n"), readFile(monday));
+
+    // The program starts as usual: the reminder names the first patient whose recall date passed.
+    fp.msg.expect({.icon = MsgIcon::None});
+    Screens screens(fp.platform);
+    startProgram(screens);
+    ASSERT_EQ(2u, fp.msg.shown().size());
+    EXPECT_TRUE(fp.msg.shown()[1].prompt.contains(QStringLiteral("Mario")))
+        << fp.msg.shown()[1].prompt.toStdString();
+}
+
+TEST_F(StartupOldArchive, anotherProgramsAccessFileIsNamedAndLeftUntouched) {
+    const QByteArray foreign = readFile(testData(QStringLiteral("access-archives/estraneo.mdb")));
+    ASSERT_TRUE(writeFile(fp.dbPath(), foreign));
+    fp.msg.expect({.buttons = MsgButtons::YesNo, .answer = MsgAnswer::Yes});
+    fp.msg.expect({.icon = MsgIcon::Critical});
+    Session session;
+    EXPECT_FALSE(openSession(fp.platform, session));
+    EXPECT_TRUE(fp.msg.shown().back().prompt.contains(QStringLiteral("non ha la tabella Pazienti")));
+    EXPECT_FALSE(fp.progress.open);
+    EXPECT_EQ(foreign, readFile(fp.dbPath()));
+    EXPECT_EQ(QStringList({"quorvane.mdb"}), folder()); // the lock goes with the program
+}
+
+} // namespace

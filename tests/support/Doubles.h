@@ -66,18 +66,29 @@ public:
     int shows = 0;
 };
 
-// The progress window: what it was told.
-class FakeProgressWindow : public ProgressWindow {
+// Records what a progress window would show: its title, each text and count, whether it is
+// open and how many times it was opened.
+class FakeProgress : public Progress {
 public:
-    void begin(const QString& what) override {
-        tasks << what;
+    void begin(const QString& windowTitle, const QString& text) override {
+        title = windowTitle;
+        texts << text;
         open = true;
+        ++begins;
     }
-    void progress(double done) override { progressed.push_back(done); }
+    void step(const QString& text, qint64 done, qint64 steps) override {
+        texts << text;
+        counts.push_back(done);
+        total = steps;
+    }
     void end() override { open = false; }
-    QStringList tasks;
-    std::vector<double> progressed;
+
+    QString title;
+    QStringList texts;
+    std::vector<qint64> counts;
+    qint64 total = 0;
     bool open = false;
+    int begins = 0;
 };
 
 // A message box nobody looks at: every box is answered Ok and its prompt kept; with `echo`
@@ -103,8 +114,8 @@ public:
     FakeClock clock;
     FakeProgramEnd end;
     FakePrinter printer;
+    FakeProgress progress;
     FakeBusyCursor busy;
-    FakeProgressWindow progress;
     Platform platform;
     // Told of the store's work, as in the program (on the real clock).
     WorkShown work;

@@ -64,10 +64,10 @@ public:
     FakeClock clock;
     FakeProgramEnd end;
     FakePrinter printer;
+    FakeProgress progress;
     FakeBusyCursor busy;
-    FakeProgressWindow progress;
     QTemporaryDir dir;
-    Platform platform{msg, clock, end, printer, QString(), busy, progress};
+    Platform platform{msg, clock, end, printer, progress, busy, QString()};
     // The clock the busy cursor is timed by, in milliseconds: it stands still unless a test
     // moves it, or makes it move by `workStepMs` at every look (as work goes on).
     qint64 workMs = 0;

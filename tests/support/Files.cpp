@@ -21,13 +21,13 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
            file.flush();
 }
 
-bool damage(const QString& path) {
+bool damage(const QString& path, qsizetype from) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     QByteArray bytes = file.readAll();
     file.close();
-    for (qsizetype i = 100; i < bytes.size(); ++i)
+    for (qsizetype i = from; i < bytes.size(); ++i)
         bytes[i] = char(0xA5);
     return writeFile(path, bytes);
 }

@@ -13,9 +13,9 @@ QByteArray readFile(const QString& path);
 // false when that cannot be done.
 [[nodiscard]] bool writeFile(const QString& path, const QByteArray& bytes);
 
-// Overwrites every byte after the engine's file header (the first 100), as a failing disk
-// might leave an archive; false when the file cannot be rewritten.
-[[nodiscard]] bool damage(const QString& path);
+// Overwrites every byte from `from` on (by default all after the engine's file header, the
+// first 100), as a failing disk might leave an archive; false when the file cannot be rewritten.
+[[nodiscard]] bool damage(const QString& path, qsizetype from = 100);
 
 // A file or folder kept beside the tests in the source tree, such as "rtf-samples".
 QString testData(const QString& name);
