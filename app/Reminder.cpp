@@ -5,7 +5,6 @@
 #include "platform/BoundWidgets.h"
 #include "platform/Dates.h"
 
-#include <QHash>
 #include <QLineEdit>
 #include <optional>
 
@@ -53,38 +52,25 @@ void RunRecallReminder(Screens& screens) {
     RecordSet& records = card.Data1.Recordset();
     const QDate today = screens.platform().clock.today();
 
-    // Every record is examined once, in record-set order from the first one, until the first
-    // one whose recall date lies before today. A recall date of today is not yet due: the walk
-    // moves past it, as past a future one, so that later overdue patients are still found.
-    // The recall dates are read from the record set's column as the card's box shows them;
-    // the card's boxes are filled once, on the patient who is named.
+    // The first record, in record-set order, whose recall date lies before today is named. A
+    // recall date of today is not yet due: the walk moves past it, as past a future one, so
+    // that later overdue patients are still found. The recall dates are read from the record
+    // set's column as the card's box shows them, each distinct date once (the same dates recur
+    // from patient to patient): the store finds the first patient with a due date without
+    // reading every patient. The card's boxes are filled once, on the patient who is named.
     const int recallColumn = records.fieldNames().indexOf(QStringLiteral("Data richiamo"));
-    const int idColumn = records.fieldNames().indexOf(QStringLiteral("ID"));
-    if (recallColumn < 0 || idColumn < 0 || !records.hasCurrent())
+    if (recallColumn < 0 || !records.hasCurrent())
         return walkThroughTheBoxes(screens, card, records, today);
-    int first = -1;
-    QHash<QString, bool> due; // by the text: the same recall dates recur from patient to patient
-    records.readColumn(recallColumn, [&](int position, const QVariant& value) {
-        if (first >= 0 && position >= first)
-            return;
-        const QString text = fieldText(value);
-        auto known = due.constFind(text);
-        if (known == due.constEnd()) {
-            if (due.size() > 100000)
-                due.clear();
-            const std::optional<qint64> overdue = daysOverdue(text, today);
-            known = due.insert(text, overdue && *overdue > 0);
-        }
-        if (*known)
-            first = position;
+    const QVariant first = records.firstBookmarkWhere(recallColumn, [&today](const QVariant& recall) {
+        const std::optional<qint64> overdue = daysOverdue(fieldText(recall), today);
+        return overdue && *overdue > 0;
     });
-    if (first < 0) {
+    if (first.isNull()) {
         // Nobody is due: the walk ends past the last record.
-        records.MoveLast();
-        records.MoveNext();
+        records.MoveAfterLast();
         return;
     }
-    records.setBookmark(records.rowAt(first)[size_t(idColumn)]);
+    records.setBookmark(first);
     screens.platform().msg.show(reminderText(card), MsgButtons::Ok, MsgIcon::None, QString());
 }
 

@@ -1,6 +1,7 @@
 #include "app/Screen.h"
 
 #include "app/Screens.h"
+#include "app/WorkShown.h"
 #include "app/frmInizio.h"
 
 #include <QCloseEvent>
@@ -28,6 +29,7 @@ void Screen::Form_Unload() {
 }
 
 void Screen::guard(const std::function<void()>& handler) {
+    WorkShown::actionBegins();
     screens_.guard(handler);
 }
 

@@ -4,6 +4,7 @@
 #include "app/OldArchive.h"
 #include "app/ProgramLock.h"
 #include "app/Screens.h"
+#include "app/WorkShown.h"
 #include "platform/Files.h"
 #include "platform/Icon.h"
 #include "store/Database.h"
@@ -134,7 +135,9 @@ int runProgram(QApplication& app) {
     QtProgramEnd end;
     QtPrinter printer;
     QtProgress progress;
-    Platform platform{msg, clock, end, printer, progress, QCoreApplication::applicationDirPath()};
+    QtBusyCursor busy;
+    Platform platform{msg, clock, end, printer, progress, busy, QCoreApplication::applicationDirPath()};
+    const WorkShown shown(platform);
 
     Session session;
     if (!openSession(platform, session))

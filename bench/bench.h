@@ -47,6 +47,16 @@ void makeProgramFolder(const QString& folder, int patients);
 qint64 plainRecallRead(const QString& folder);
 // The reminder's start-up in this process on the folder's archive, against plainRecallRead.
 void startUpIn(const QString& folder);
+// The program's start-up in this process on the folder's archive (the card loaded, the
+// reminder's walk, the start screen's first activation), the plain read of the recall dates
+// after it, and the process's peak memory during the start-up.
+struct StartUp {
+    qint64 programNs = 0;
+    qint64 plainNs = 0;
+    double peakMb = 0;
+    int boxes = 0;
+};
+StartUp measureStartUp(const QString& folder, bool verbose);
 // The card's actions on a copy of the folder's archive, against plain SQLite (bench_actions.cpp).
 void cardActionsOn(const QString& folder);
 

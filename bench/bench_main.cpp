@@ -53,7 +53,19 @@ void resetPeak() {
 
 } // namespace qv::bench
 
+namespace {
+QtMessageHandler standardHandler = nullptr;
+// The offscreen platform's notes that it cannot raise a window are no news here.
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    if (standardHandler)
+        standardHandler(type, context, message);
+}
+} // namespace
+
 int main(int argc, char** argv) {
+    standardHandler = qInstallMessageHandler(quietHandler);
     // The card's widgets need a GUI application; nothing is shown, so no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -148,16 +148,19 @@ void futureRecalls(const QString& path, bool overdueAtEnd) {
     sqlite3_close(db);
 }
 
+} // namespace
+
 // The program's start-up in this process: the card loaded and its record set walked by the
 // reminder, then the start screen's first activation; against the plain read of the recall
 // dates in the same run.
-void measureStartUp(const QString& folder, const QString& title) {
+qv::bench::StartUp qv::bench::measureStartUp(const QString& folder, bool verbose) {
     qv::test::QuietPlatform quiet(folder, QDateTime(kToday, QTime(8, 0)));
     qv::Platform& platform = quiet.platform;
     const QString path = platform.path(QStringLiteral("quorvane.mdb"));
+    StartUp out;
+    qv::bench::resetPeak();
     QElapsedTimer timer;
     timer.start();
-    qint64 startUp = 0;
     {
         qv::Screens screens(platform);
         screens.scheda();
@@ -165,16 +168,25 @@ void measureStartUp(const QString& folder, const QString& title) {
         qv::RunRecallReminder(screens);
         const qint64 walked = timer.nsecsElapsed();
         screens.scheda().Data1.Refresh(); // the start screen's first activation
-        startUp = timer.nsecsElapsed();
-        std::printf("   card loaded %.1f ms, walk %.1f ms, refresh %.1f ms\n", loaded / 1e6,
-                    (walked - loaded) / 1e6, (startUp - walked) / 1e6);
+        out.programNs = timer.nsecsElapsed();
+        out.peakMb = qv::bench::memoryMb("VmHWM:");
+        if (verbose)
+            std::printf("   card loaded %.1f ms, walk %.1f ms, refresh %.1f ms\n", loaded / 1e6,
+                        (walked - loaded) / 1e6, (out.programNs - walked) / 1e6);
     }
     timer.restart();
     readRecallColumn(path);
-    const qint64 plain = timer.nsecsElapsed();
-    qv::bench::report(title, startUp, plain);
-    std::printf("   peak memory %.0f MB, %d box(es)\n", qv::bench::memoryMb("VmHWM:"),
-                int(quiet.msg.prompts.size()));
+    out.plainNs = timer.nsecsElapsed();
+    out.boxes = int(quiet.msg.prompts.size());
+    return out;
+}
+
+namespace {
+
+void reportStartUp(const QString& folder, const QString& title) {
+    const qv::bench::StartUp s = qv::bench::measureStartUp(folder, true);
+    qv::bench::report(title, s.programNs, s.plainNs);
+    std::printf("   peak memory %.0f MB, %d box(es)\n", s.peakMb, s.boxes);
 }
 
 // Start-up on a realistic archive (every field filled and varying), recall dates all moved
@@ -184,9 +196,9 @@ void runRealistic(int patients, bool overdueAtEnd) {
     const QString path = QDir(dir.path()).filePath(QStringLiteral("quorvane.mdb"));
     qv::bench::generateArchive(path, patients);
     futureRecalls(path, overdueAtEnd);
-    measureStartUp(dir.path(), QStringLiteral("start-up, %1 realistic patients%2")
-                                   .arg(patients)
-                                   .arg(overdueAtEnd ? ", last overdue" : ""));
+    reportStartUp(dir.path(), QStringLiteral("start-up, %1 realistic patients%2")
+                                  .arg(patients)
+                                  .arg(overdueAtEnd ? ", last overdue" : ""));
 }
 
 } // namespace
@@ -216,7 +228,7 @@ void makeProgramFolder(const QString& folder, int patients) {
 }
 
 void startUpIn(const QString& folder) {
-    measureStartUp(folder, QStringLiteral("start-up in process, %1").arg(QDir(folder).dirName()));
+    reportStartUp(folder, QStringLiteral("start-up in process, %1").arg(QDir(folder).dirName()));
 }
 
 qint64 plainRecallRead(const QString& folder) {

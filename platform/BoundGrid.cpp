@@ -54,35 +54,28 @@ void BoundGridModel::reload() {
 void BoundGridModel::sort(int column, Qt::SortOrder order) {
     if (column < 0 || column >= fields_.size() || rows_ == 0 || !data_.isOpen())
         return;
-    // Each row gets the number of its text among the column's distinct texts; only the
-    // distinct texts are collated, then the rows are counted into place by that number.
-    std::vector<int> textOf(size_t(rows_), 0);
-    QHash<QString, int> numbers;
-    QStringList texts;
-    data_.Recordset().readColumn(column, [&](int position, const QVariant& value) {
-        if (position >= rows_)
-            return;
-        const QString text = fieldText(value);
-        auto it = numbers.constFind(text);
-        if (it == numbers.constEnd()) {
-            it = numbers.insert(text, int(texts.size()));
-            texts << text;
-        }
-        textOf[size_t(position)] = *it;
-    });
+    // Each row has the number of its value among the column's distinct values; only the
+    // distinct values are collated, then the rows are counted into place by that number.
+    ColumnValues read = data_.Recordset().readValues(column);
+    if (int(read.of.size()) < rows_) {
+        // Rows the record set no longer has show empty cells.
+        read.values.emplace_back();
+        read.of.resize(size_t(rows_), int(read.values.size()) - 1);
+    }
+    const std::vector<int>& textOf = read.of;
 
     QCollator collator{QLocale(QLocale::Italian, QLocale::Italy)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(texts.size()));
-    for (const QString& text : texts)
-        keys.push_back(collator.sortKey(text));
-    std::vector<int> byText(size_t(texts.size()));
+    keys.reserve(read.values.size());
+    for (const QVariant& value : read.values)
+        keys.push_back(collator.sortKey(fieldText(value)));
+    std::vector<int> byText(keys.size());
     std::iota(byText.begin(), byText.end(), 0);
     std::sort(byText.begin(), byText.end(),
               [&keys](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
-    // Texts that compare equal (Rossi, ROSSI) share a rank.
-    std::vector<int> rank(size_t(texts.size()), 0);
+    // Values whose texts compare equal (Rossi, ROSSI; null and empty) share a rank.
+    std::vector<int> rank(keys.size(), 0);
     int ranks = 0;
     for (size_t i = 0; i < byText.size(); ++i) {
         if (i > 0 && keys[size_t(byText[i - 1])].compare(keys[size_t(byText[i])]) != 0)
@@ -93,7 +86,8 @@ void BoundGridModel::sort(int column, Qt::SortOrder order) {
 
     // Counting the rows into place keeps equal texts in record-set order, either way round.
     std::vector<int> start(size_t(ranks) + 1, 0);
-    for (int t : textOf) {
+    for (int position = 0; position < rows_; ++position) {
+        const int t = textOf[size_t(position)];
         const int r = order == Qt::AscendingOrder ? rank[size_t(t)] : ranks - 1 - rank[size_t(t)];
         ++start[size_t(r) + 1];
     }

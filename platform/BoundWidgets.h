@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/BoundControl.h"
+#include "store/FieldText.h"
 
 #include <QClipboard>
 #include <QMetaObject>
@@ -86,8 +87,5 @@ private:
     QPointer<QLabel> label_;
     QString field_;
 };
-
-// The text a field value shows: null is empty; numbers without a fraction.
-QString fieldText(const QVariant& value);
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Busy.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
@@ -19,6 +20,7 @@ struct Platform {
     ProgramEnd& end;
     Printer& printer;
     Progress& progress;
+    BusyCursor& busy;
     QString folder; // the program folder, without a trailing separator
 
     // The program folder joined with one name.

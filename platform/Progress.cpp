@@ -22,7 +22,7 @@ void QtProgress::begin(const QString& title, const QString& text) {
     dialog_->setAutoReset(false);
     dialog_->setRange(0, 0); // busy until the first step says how much there is
     dialog_->show();
-    QCoreApplication::processEvents();
+    paint(true);
 }
 
 void QtProgress::step(const QString& text, qint64 done, qint64 total) {
@@ -31,7 +31,15 @@ void QtProgress::step(const QString& text, qint64 done, qint64 total) {
     dialog_->setLabelText(text);
     dialog_->setRange(0, int(std::clamp<qint64>(total, 1, INT_MAX)));
     dialog_->setValue(int(std::clamp<qint64>(done, 0, dialog_->maximum())));
-    QCoreApplication::processEvents();
+    paint(false);
+}
+
+void QtProgress::paint(bool always) {
+    constexpr qint64 kPaintEveryMs = 50;
+    if (!always && painted_.isValid() && painted_.elapsed() < kPaintEveryMs)
+        return;
+    painted_.start();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtProgress::end() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 
@@ -20,7 +21,8 @@ public:
     virtual void end() = 0;
 };
 
-// The real window (QProgressDialog), repainted at each step while the work runs.
+// The real window (QProgressDialog), painted again as the work runs: nothing but painting, at
+// most every 50 ms (the user's input waits for the end of the work).
 class QtProgress : public Progress {
 public:
     QtProgress();
@@ -30,7 +32,10 @@ public:
     void end() override;
 
 private:
+    void paint(bool always);
+
     std::unique_ptr<QProgressDialog> dialog_;
+    QElapsedTimer painted_;
 };
 
 } // namespace qv

@@ -4,7 +4,6 @@
 #include "app/Screens.h"
 #include "app/frmInizio.h"
 #include "card/frmScheda.h"
-#include "platform/BoundWidgets.h"
 #include "platform/Candy.h"
 #include "platform/ClickableLabel.h"
 #include "search/OpenCard.h"
@@ -211,20 +210,17 @@ void frmCerca::search(const SearchField& field) {
     // so typed wildcards keep their meaning and no typed text becomes part of the statement.
     Data1.setRecordSource(QStringLiteral("Select * From Pazienti ") + field.condition + TXTCerca->text() +
                           QStringLiteral("*'"));
+    // Of every matching row the lines need the key field, the two fields they show and the ID:
+    // the record set reads these with its rows, in one pass, rather than every field of each.
+    Data1.setKeptFields({field.keyField, field.firstField, field.secondField});
     Data1.Refresh();
     RecordSet& records = Data1.Recordset();
-    while (!records.Eof()) {
-        // A row another program removed since the statement ran has no record to list.
-        if (records.hasCurrent() && !fieldText(records.Fields(field.keyField)).isEmpty()) {
-            const QVariant id = records.Fields(QStringLiteral("Id"));
-            lines_->add(fieldText(records.Fields(field.firstField)) + QStringLiteral(",    ") +
-                            fieldText(records.Fields(field.secondField)) + QStringLiteral(";     ") +
-                            QStringLiteral("ID:      ") + fieldText(id),
-                        id.toLongLong());
-        }
-        records.MoveNext();
-    }
-    lines_->flush();
+    std::shared_ptr<const RowTexts> texts = records.keptTexts();
+    const auto slot = [&](const QString& name) { return texts->slotOf(records.columnOf(name)); };
+    const int key = slot(field.keyField);
+    const int first = slot(field.firstField);
+    const int second = slot(field.secondField);
+    lines_->show(std::move(texts), key, first, second);
     TXTCerca->setText(QString());
     if (List1List(0).isEmpty())
         platform().msg.show(field.noMatch, MsgButtons::Ok, MsgIcon::Exclamation, kNoMatchTitle);

@@ -4,6 +4,7 @@
 #include "store/RecordSet.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -25,6 +26,12 @@ public:
     // A table name, a view name or a statement (see Statement.h).
     void setRecordSource(const QString& source);
     QString RecordSource() const;
+
+    // Fields whose texts a dynamic record set reads with its rows when it opens, for a caller
+    // that needs them of every row (RecordSet::keptTexts): one pass over the file for both.
+    // Eight at most.
+    void setKeptFields(const QStringList& fields) { kept_ = fields; }
+    const QStringList& keptFields() const { return kept_; }
 
     // Table (the default; needed for Seek) or dynamic. Views and statements are always dynamic.
     void setRecordsetType(RecordSet::Type type);
@@ -78,6 +85,7 @@ private:
     QString databaseName_;
     QString recordSource_;
     QString caption_;
+    QStringList kept_;
     RecordSet::Type type_ = RecordSet::Type::Table;
     std::unique_ptr<RecordSet> recordset_;
     std::vector<std::unique_ptr<BoundControl>> bound_;

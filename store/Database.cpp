@@ -5,6 +5,7 @@
 #include "store/ArchiveMessages.h"
 #include "store/Schema.h"
 #include "store/StoreError.h"
+#include "store/Work.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -109,7 +110,9 @@ std::shared_ptr<Database> Database::open(const QString& path) {
 
     sql::Connection connection;
     try {
-        connection = sql::Connection::open(file, sql::Connection::Mode::ReadWrite);
+        // The program's screens use the archive from the one thread of the user interface.
+        connection =
+            sql::Connection::open(file, sql::Connection::Mode::ReadWrite, sql::Connection::Threads::OneOnly);
     } catch (const sql::Failure& failure) {
         if (sql::isDamage(failure.code())) {
             archive::markDamaged(file);
@@ -124,6 +127,8 @@ std::shared_ptr<Database> Database::open(const QString& path) {
     try {
         sql::exec(db->handle(), QStringLiteral("PRAGMA synchronous=FULL"));
         db->checkSchema();
+        db->db_.tellWork();
+        db->updateIndexes();
     } catch (const sql::Failure& failure) {
         if (sql::isDamage(failure.code())) {
             archive::markDamaged(file);
@@ -158,6 +163,24 @@ void Database::checkSchema() {
     auto agenda = table(QStringLiteral("Agenda"));
     if (!agenda || agenda->isView || agenda->column(QStringLiteral("giorno")) < 0)
         throw StoreError(err::NotADatabase, archive::damagedMessage(path_));
+}
+
+// An archive made before the indexes that the search, the list and the reminder read gets them
+// at its first opening. Without them everything works, only slower: an archive that cannot get
+// them now (another program holds it, the disk is full) is opened as it is and gets them at a
+// later opening. A damaged one is reported as damaged.
+void Database::updateIndexes() {
+    if (!schema::indexesToUpdate(handle()))
+        return;
+    try {
+        work::Task task(QStringLiteral("Preparazione dell'archivio per la ricerca e l'elenco dei pazienti: "
+                                       "si fa una volta sola."));
+        schema::updateIndexes(handle(), [&task](double done) { task.progress(done); });
+    } catch (const sql::Failure& failure) {
+        if (sql::isDamage(failure.code()))
+            throw;
+    }
+    tables_.clear();
 }
 
 std::optional<TableInfo> Database::table(const QString& name) {

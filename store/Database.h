@@ -68,6 +68,7 @@ private:
     Database(sql::Connection db, const QString& path)
         : db_(std::move(db)), path_(path), version_(db_.handle()) {}
     void checkSchema();
+    void updateIndexes();
 
     sql::Connection db_;
     QString path_;

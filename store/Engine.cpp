@@ -2,6 +2,7 @@
 
 #include "platform/ProgramFolder.h"
 #include "store/Statement.h"
+#include "store/Work.h"
 
 #include <QFile>
 #include <sqlite3.h>
@@ -87,12 +88,14 @@ bool isDiskFull(int code) {
 // ---------------------------------------------------------------------------------------
 // Connections
 
-Connection Connection::open(const QString& path, Mode mode) {
+Connection Connection::open(const QString& path, Mode mode, Threads threads) {
     int flags = SQLITE_OPEN_READONLY;
     if (mode == Mode::ReadWrite)
         flags = SQLITE_OPEN_READWRITE;
     else if (mode == Mode::Create)
         flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (threads == Threads::OneOnly)
+        flags |= SQLITE_OPEN_NOMUTEX;
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -171,6 +174,21 @@ void Connection::addLikeFunction() {
             sqlite3_result_int(ctx, pattern->matches(v, sqlite3_value_bytes(args[1])) ? 1 : 0);
         },
         nullptr, nullptr, nullptr);
+}
+
+namespace {
+// How many of the engine's steps pass between two calls of the progress handler: often
+// enough for a busy cursor to come within a few milliseconds, too seldom to cost anything.
+constexpr int kStepsBetweenCalls = 1000;
+
+int tellWorking(void*) {
+    work::working();
+    return 0;
+}
+} // namespace
+
+void Connection::tellWork() {
+    sqlite3_progress_handler(db_, kStepsBetweenCalls, &tellWorking, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -287,6 +305,28 @@ int Stmt::columnCount() const {
     return sqlite3_column_count(stmt_);
 }
 
+Stmt::Kind Stmt::kind(int column) const {
+    switch (sqlite3_column_type(stmt_, column)) {
+    case SQLITE_INTEGER:
+        return Kind::Integer;
+    case SQLITE_FLOAT:
+        return Kind::Real;
+    case SQLITE_TEXT:
+        return Kind::Text;
+    case SQLITE_BLOB:
+        return Kind::Blob;
+    default:
+        return Kind::Null;
+    }
+}
+
+QByteArrayView Stmt::bytes(int column) const {
+    const auto* data = sqlite3_column_type(stmt_, column) == SQLITE_BLOB
+                           ? static_cast<const char*>(sqlite3_column_blob(stmt_, column))
+                           : reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return QByteArrayView(data, data ? sqlite3_column_bytes(stmt_, column) : 0);
+}
+
 bool Stmt::isNull(int column) const {
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
@@ -325,6 +365,29 @@ void exec(sqlite3* db, const QString& text) {
         sqlite3_free(message);
         throw Failure(sqlite3_extended_errcode(db) ? sqlite3_extended_errcode(db) : rc, why);
     }
+}
+
+void exec(sqlite3* db, const QString& text, const std::function<void(qint64)>& steps) {
+    struct Count {
+        const std::function<void(qint64)>& steps;
+        qint64 thousands = 0;
+    } count{steps};
+    sqlite3_progress_handler(
+        db, kStepsBetweenCalls,
+        [](void* context) {
+            auto* c = static_cast<Count*>(context);
+            c->steps(++c->thousands);
+            work::working();
+            return 0;
+        },
+        &count);
+    try {
+        exec(db, text);
+    } catch (...) {
+        sqlite3_progress_handler(db, kStepsBetweenCalls, &tellWorking, nullptr);
+        throw;
+    }
+    sqlite3_progress_handler(db, kStepsBetweenCalls, &tellWorking, nullptr);
 }
 
 Transaction::Transaction(sqlite3* db) : db_(db) {

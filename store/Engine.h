@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <stdexcept>
 
 struct sqlite3;
@@ -52,9 +54,14 @@ public:
         Create,    // made empty when it does not exist
     };
 
+    // Whether threads other than the one that opened it use the connection. One that only its
+    // own thread uses spares the engine's lock around every call (sqlite3_interrupt, which
+    // takes no lock, may still come from elsewhere).
+    enum class Threads { Any, OneOnly };
+
     Connection() = default;
     // Opens the file at `path`; raises Failure (nothing left open) when the engine cannot.
-    static Connection open(const QString& path, Mode mode);
+    static Connection open(const QString& path, Mode mode, Threads threads = Threads::Any);
 
     ~Connection();
     Connection(Connection&& other) noexcept;
@@ -76,6 +83,8 @@ public:
     void interrupt();
     // The engine's Like for statements, qv_like(pattern, value): 1 when the value matches.
     void addLikeFunction();
+    // From now on statements on the connection tell work::working() while they run.
+    void tellWork();
 
 private:
     explicit Connection(sqlite3* db) : db_(db) {}
@@ -105,6 +114,12 @@ public:
     void reset();
 
     int columnCount() const;
+    // The engine's storage class of a column of the current row.
+    enum class Kind { Integer, Real, Text, Blob, Null };
+    Kind kind(int column) const;
+    // The bytes of a text or blob as stored (a number as the engine writes it as text), valid
+    // until the next step; empty for null.
+    QByteArrayView bytes(int column) const;
     bool isNull(int column) const;
     qint64 int64(int column) const;
     QString text(int column) const;
@@ -117,6 +132,9 @@ private:
 
 // Runs statement text that takes no parameters (schema, pragmas, transaction control).
 void exec(sqlite3* db, const QString& text);
+// The same, calling `steps` with the number of the engine's steps made so far (in thousands)
+// while it runs, for a statement that may take long.
+void exec(sqlite3* db, const QString& text, const std::function<void(qint64)>& steps);
 
 // One write transaction (BEGIN IMMEDIATE). Rolled back unless commit() succeeded.
 class Transaction {

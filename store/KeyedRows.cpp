@@ -1,6 +1,9 @@
 #include "store/KeyedRows.h"
 
+#include "store/FieldText.h"
 #include "store/Statement.h"
+
+#include <QHash>
 
 #include <algorithm>
 #include <limits>
@@ -153,29 +156,73 @@ int KeyedRows::findFirst(int column, const QString& text) {
     return -1;
 }
 
-void KeyedRows::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) {
+namespace {
+
+// Numbers the distinct values of a column as a pass over it meets them. Equal values mostly
+// come together (the engine reads them from an index on the column), so a value is first
+// compared with the one before it, as the engine stores it.
+class ValueNumbers {
+public:
+    explicit ValueNumbers(std::vector<QVariant>& values) : values_(values) {}
+
+    int of(const sql::Stmt& q, int column) {
+        const sql::Stmt::Kind kind = q.kind(column);
+        if (kind == sql::Stmt::Kind::Null)
+            return null();
+        const QByteArrayView bytes = q.bytes(column);
+        if (last_ >= 0 && kind == lastKind_ && bytes == QByteArrayView(lastBytes_))
+            return last_;
+        lastKind_ = kind;
+        lastBytes_ = QByteArray(1, char(kind)) + bytes.toByteArray();
+        auto it = known_.constFind(lastBytes_);
+        if (it == known_.constEnd()) {
+            it = known_.insert(lastBytes_, int(values_.size()));
+            values_.push_back(q.value(column));
+        }
+        lastBytes_.remove(0, 1);
+        last_ = *it;
+        return last_;
+    }
+
+    int null() {
+        if (null_ < 0) {
+            null_ = int(values_.size());
+            values_.emplace_back();
+        }
+        return null_;
+    }
+
+private:
+    std::vector<QVariant>& values_;
+    QHash<QByteArray, int> known_; // by the storage class and the bytes
+    int last_ = -1;
+    sql::Stmt::Kind lastKind_ = sql::Stmt::Kind::Null;
+    QByteArray lastBytes_;
+    int null_ = -1;
+};
+
+} // namespace
+
+ColumnValues KeyedRows::readValues(int column) {
     // One pass in whatever order the engine finds cheapest (an index on the column holds it
     // with the keys); each row is put at its position by its key.
+    ensure();
+    ColumnValues out;
+    ValueNumbers numbers(out.values);
+    ByKey read;
     try {
         sql::Stmt q(db_.handle(), QStringLiteral("SELECT %3, %1 FROM %2")
                                       .arg(sql::quoted(source_.info.columns[column]), table(), keyName_));
-        std::vector<bool> seen(keys_.size(), false);
-        int next = 0; // the engine mostly hands the rows over in key order
-        while (q.step()) {
-            const qint64 k = q.int64(0);
-            const int at = next < count() && keyAt(next) == k ? next : find(k);
-            if (at < 0)
-                continue;
-            next = at + 1;
-            seen[size_t(at)] = true;
-            visit(at, q.value(1));
-        }
-        for (size_t i = 0; i < seen.size(); ++i)
-            if (!seen[i])
-                visit(int(i), QVariant()); // gone since the keys were read
+        while (q.step())
+            read.add(q.int64(0), numbers.of(q, 1));
     } catch (const sql::Failure& failure) {
         readFailed(failure);
     }
+    out.of = read.byPosition(keys_);
+    for (int& number : out.of)
+        if (number < 0)
+            number = numbers.null(); // gone since the keys were read
+    return out;
 }
 
 // A table's rows as they are now; a dynamic record set's as of its keys.
@@ -238,25 +285,63 @@ void TableRows::readKeys() {
     }
 }
 
-void TableRows::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) {
-    if (!pending_)
-        return KeyedRows::readColumn(column, visit);
-    // The keys are read on the way, in their order.
-    pending_ = false;
-    keys_.clear();
-    keys_.reserve(size_t(pendingCount_));
+bool TableRows::indexLeadsWith(int column) const {
+    sql::Stmt q(db_.handle(),
+                QStringLiteral("SELECT 1 FROM pragma_index_list(?1) AS l, pragma_index_xinfo(l.name) AS x "
+                               "WHERE l.partial = 0 AND x.seqno = 0 AND x.name = ?2 COLLATE NOCASE "
+                               "AND x.coll = 'BINARY'"));
+    q.bind(1, source_.info.name);
+    q.bind(2, source_.info.columns[column]);
+    return q.step();
+}
+
+// A table's rows are all its rows: with an index on the column, each distinct value is found
+// by a seek past the one before, and the first row holding it by one more, so that the rows
+// themselves are never read; without one, every row's value is read once.
+std::optional<qint64> TableRows::firstKeyWhere(int column,
+                                               const std::function<bool(const QVariant&)>& wanted) {
     try {
-        sql::Stmt q(db_.handle(),
-                    QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                        .arg(sql::quoted(source_.info.columns[column]), sql::quoted(source_.info.name)));
-        while (q.step()) {
-            keys_.push_back(q.int64(0));
-            visit(int(keys_.size()) - 1, q.value(1));
+        if (!indexLeadsWith(column))
+            return KeyedRows::firstKeyWhere(column, wanted);
+        const QString table = sql::quoted(source_.info.name);
+        const QString field = sql::quoted(source_.info.columns[column]);
+        sql::Stmt next(
+            db_.handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 > ?1 ORDER BY %1 LIMIT 1").arg(field, table));
+        sql::Stmt smallest(
+            db_.handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IS NOT NULL ORDER BY %1 LIMIT 1").arg(field, table));
+        sql::Stmt firstWith(
+            db_.handle(),
+            QStringLiteral("SELECT rowid FROM %2 WHERE %1 = ?1 ORDER BY rowid LIMIT 1").arg(field, table));
+        sql::Stmt firstNull(
+            db_.handle(),
+            QStringLiteral("SELECT rowid FROM %2 WHERE %1 IS NULL ORDER BY rowid LIMIT 1").arg(field, table));
+        std::optional<qint64> first;
+        const auto consider = [&](sql::Stmt& q) {
+            if (q.step() && (!first || q.int64(0) < *first))
+                first = q.int64(0);
+            q.reset();
+        };
+        if (wanted(QVariant()))
+            consider(firstNull);
+        QVariant value;
+        bool found = smallest.step();
+        if (found)
+            value = smallest.value(0);
+        while (found) {
+            if (wanted(value)) {
+                firstWith.bind(1, value);
+                consider(firstWith);
+            }
+            next.bind(1, value);
+            found = next.step();
+            if (found)
+                value = next.value(0);
+            next.reset();
         }
-        readAt_ = db_.version().afterRead();
+        return first;
     } catch (const sql::Failure& failure) {
-        keys_.clear();
-        pending_ = true;
         readFailed(failure);
     }
 }
@@ -308,6 +393,8 @@ SnapshotRows::SnapshotRows(Database& db, const Source& source, QString keyName)
 // No order is asked of the engine, so that it may read a small index rather than the rows.
 bool SnapshotRows::load() {
     keys_.clear();
+    if (!source_.kept.empty())
+        return loadWithTexts();
     sql::Stmt q = select(keyName_);
     bool ascending = true;
     while (q.step()) {
@@ -325,6 +412,42 @@ bool SnapshotRows::load() {
             return false;
         }
     }
+    readAt_ = db_.version().afterRead();
+    return true;
+}
+
+// The keys and the kept columns' texts in one pass (from an index that holds them all when
+// there is one), put in the order of the keys afterwards.
+bool SnapshotRows::loadWithTexts() {
+    auto texts = std::make_shared<RowTexts>(source_.kept);
+    QStringList what{keyName_};
+    for (int c : source_.kept)
+        what << sql::quoted(source_.info.columns[c]);
+    sql::Stmt q = select(what.join(QStringLiteral(", ")));
+    const int fields = int(source_.kept.size());
+    while (q.step()) {
+        if (q.isNull(0))
+            return false;
+        texts->addRow(q.int64(0));
+        for (int f = 1; f <= fields; ++f) {
+            switch (q.kind(f)) {
+            case sql::Stmt::Kind::Text:
+            case sql::Stmt::Kind::Blob:
+                texts->addField(q.bytes(f));
+                break;
+            case sql::Stmt::Kind::Null:
+                texts->addField(QByteArrayView());
+                break;
+            default:
+                texts->addField(fieldText(q.value(f)).toUtf8());
+                break;
+            }
+        }
+    }
+    if (!texts->arrange())
+        return false;
+    keys_ = texts->keys();
+    kept_ = std::move(texts);
     readAt_ = db_.version().afterRead();
     return true;
 }

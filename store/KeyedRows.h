@@ -13,7 +13,7 @@ public:
                                               std::vector<bool>& read) override;
     std::optional<std::vector<QVariant>> row(int i) override;
     int findFirst(int column, const QString& text) override;
-    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override;
+    ColumnValues readValues(int column) override;
     std::vector<std::vector<QVariant>> all() override;
 
 protected:
@@ -48,7 +48,8 @@ public:
     // or by a pass over a column that reads them on its way.
     void start();
     void load();
-    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override;
+    std::optional<qint64> firstKeyWhere(int column,
+                                        const std::function<bool(const QVariant&)>& wanted) override;
     bool sync(bool needKeys) override;
     bool inSync() const override;
     void inserted(qint64 key, bool wasInSync) override;
@@ -60,10 +61,13 @@ protected:
 
 private:
     bool ownChangeOnly(bool wasInSync) const;
+    // Whether an index of the table holds `column` first, in the engine's own order.
+    bool indexLeadsWith(int column) const;
 };
 
 // The rows of a dynamic record set with a key: the keys as of opening (those matching the
-// filter of a statement), each row's values as they are now.
+// filter of a statement), each row's values as they are now; the kept columns' texts as of
+// opening, read with the keys.
 class SnapshotRows final : public KeyedRows {
 public:
     SnapshotRows(Database& db, const Source& source, QString keyName);
@@ -72,6 +76,9 @@ public:
 
 protected:
     bool keysCurrent() const override;
+
+private:
+    bool loadWithTexts();
 };
 
 } // namespace qv

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 
 namespace qv {
 
@@ -235,10 +236,19 @@ std::unique_ptr<RecordSet> RecordSet::open(DataControl& owner, std::shared_ptr<D
     impl->info = *info;
     impl->type = (info->isView || src.field) ? Type::Dynaset : type;
     impl->asked.assign(size_t(info->columns.size()), false);
-    Rows::Source rows{source, *info, impl->type == Type::Table, -1, QString()};
+    Rows::Source rows{source, *info, impl->type == Type::Table, -1, QString(), {}};
     if (src.field) {
         rows.filterColumn = impl->column(*src.field);
         rows.pattern = src.pattern;
+    }
+    if (impl->type == Type::Dynaset) {
+        if (owner.keptFields().size() > 8)
+            throw std::invalid_argument("a record set keeps the texts of eight fields at most");
+        for (const QString& field : owner.keptFields()) {
+            const int c = impl->column(field);
+            if (std::find(rows.kept.begin(), rows.kept.end(), c) == rows.kept.end())
+                rows.kept.push_back(c);
+        }
     }
     impl->rows = Rows::open(*impl->db, rows, previous ? previous->d->rows.get() : nullptr);
     return std::unique_ptr<RecordSet>(new RecordSet(std::move(impl)));
@@ -465,6 +475,20 @@ void RecordSet::MoveNext() {
         break;
     case Where::Eof:
         break;
+    }
+    land();
+}
+
+void RecordSet::MoveAfterLast() {
+    leave(true);
+    d->sync(false);
+    if (d->count() == 0) {
+        d->placeEmpty();
+    } else {
+        d->where = Where::Eof;
+        d->index = d->count();
+        d->eof = true;
+        d->bof = false;
     }
     land();
 }
@@ -734,12 +758,29 @@ std::vector<QVariant> RecordSet::rowAt(int position) const {
     return std::vector<QVariant>(size_t(d->info.columns.size()));
 }
 
-void RecordSet::readColumn(int column, const std::function<void(int, const QVariant&)>& visit) const {
+ColumnValues RecordSet::readValues(int column) const {
     if (column < 0 || column >= d->info.columns.size())
-        return;
+        return ColumnValues{{QVariant()}, std::vector<int>(size_t(d->count()), 0)};
     d->sync(false);
-    d->rows->readColumn(column, visit);
-    d->relocate(); // a table's keys may have been read in the same pass
+    ColumnValues out = d->rows->readValues(column);
+    d->relocate(); // a table's keys may have been read for the pass
+    return out;
+}
+
+QVariant RecordSet::firstBookmarkWhere(int column, const std::function<bool(const QVariant&)>& wanted) const {
+    if (column < 0 || column >= d->info.columns.size())
+        return QVariant();
+    d->sync(false);
+    const std::optional<qint64> key = d->rows->firstKeyWhere(column, wanted);
+    return key ? QVariant(qlonglong(*key)) : QVariant();
+}
+
+std::shared_ptr<const RowTexts> RecordSet::keptTexts() const {
+    return d->rows->keptTexts();
+}
+
+int RecordSet::columnOf(const QString& field) const {
+    return d->column(field);
 }
 
 } // namespace qv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Columns.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -47,6 +49,9 @@ public:
     void MoveLast();
     void MoveNext();
     void MovePrevious();
+    // Past the last record, where MoveLast and then MoveNext leave it, without landing on the
+    // last record on the way (nor reading every key to find it).
+    void MoveAfterLast();
 
     // Table record sets only: "PrimaryKey" orders by ID and allows Seek.
     void setIndex(const QString& name);
@@ -84,10 +89,19 @@ public:
     // For grids that read rows as they show them. The values of the row at a position in
     // record-set order (0 for the first), read now; nulls past the ends.
     std::vector<QVariant> rowAt(int position) const;
-    // Visits one column of every row once, in no particular order and without holding the
-    // rows: the row's position and its value (null for a row gone since the record set was
-    // opened).
-    void readColumn(int column, const std::function<void(int position, const QVariant& value)>& visit) const;
+    // One column of every row, read in one pass without holding the rows: its distinct values
+    // and each row's among them (null for a row gone since the record set was opened).
+    ColumnValues readValues(int column) const;
+    // The bookmark of the first record, in record-set order, whose value of `column` `wanted`
+    // accepts; null when there is none. `wanted` is asked once for each distinct value, and
+    // a table with an index on the column is found without reading its rows.
+    QVariant firstBookmarkWhere(int column, const std::function<bool(const QVariant&)>& wanted) const;
+    // The texts of the data control's kept fields (DataControl::setKeptFields) of every row: a
+    // dynamic record set reads them with its rows when it opens, as they are then.
+    std::shared_ptr<const RowTexts> keptTexts() const;
+    // The column of a field, its name matched without regard to case; raises err::ItemNotFound
+    // when the record set has no such field.
+    int columnOf(const QString& field) const;
 
 private:
     friend class DataControl;

@@ -1,9 +1,11 @@
 #include "store/Rows.h"
 
+#include "store/FieldText.h"
 #include "store/KeyedRows.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
+#include <QHash>
 #include <algorithm>
 
 namespace qv {
@@ -44,9 +46,20 @@ public:
         return -1;
     }
 
-    void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) override {
-        for (int i = 0; i < count(); ++i)
-            visit(i, rows_[size_t(i)][size_t(column)]);
+    ColumnValues readValues(int column) override {
+        ColumnValues out;
+        QHash<QString, int> known; // by the value's type and text
+        for (int i = 0; i < count(); ++i) {
+            const QVariant& v = rows_[size_t(i)][size_t(column)];
+            const QString key = v.isNull() ? QString() : QString::number(v.typeId()) + u':' + v.toString();
+            auto it = known.constFind(key);
+            if (it == known.constEnd()) {
+                it = known.insert(key, int(out.values.size()));
+                out.values.push_back(v.isNull() ? QVariant() : v);
+            }
+            out.of.push_back(*it);
+        }
+        return out;
     }
 
     std::vector<std::vector<QVariant>> all() override { return rows_; }
@@ -128,13 +141,51 @@ QString Rows::columnList() const {
 
 sql::Stmt Rows::select(const QString& what) const {
     QString text = QStringLiteral("SELECT %1 FROM %2").arg(what, sql::quoted(source_.info.name));
+    // A pattern of stars alone matches every value there is: the engine need not match each.
+    const bool everyValue =
+        !source_.pattern.isEmpty() &&
+        std::all_of(source_.pattern.begin(), source_.pattern.end(), [](QChar c) { return c == u'*'; });
     if (source_.filterColumn >= 0)
-        text += QStringLiteral(" WHERE qv_like(?1, %1)")
-                    .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
+        text +=
+            (everyValue ? QStringLiteral(" WHERE %1 IS NOT NULL") : QStringLiteral(" WHERE qv_like(?1, %1)"))
+                .arg(sql::quoted(source_.info.columns[source_.filterColumn]));
     sql::Stmt q(db_.handle(), text);
-    if (source_.filterColumn >= 0)
+    if (source_.filterColumn >= 0 && !everyValue)
         q.bind(1, source_.pattern);
     return q;
+}
+
+// From the values of every row: the record set's order is the keys' order.
+std::optional<qint64> Rows::firstKeyWhere(int column, const std::function<bool(const QVariant&)>& wanted) {
+    const ColumnValues read = readValues(column);
+    std::vector<signed char> accepted(read.values.size(), -1);
+    for (size_t p = 0; p < read.of.size(); ++p) {
+        signed char& yes = accepted[size_t(read.of[p])];
+        if (yes < 0)
+            yes = wanted(read.values[size_t(read.of[p])]) ? 1 : 0;
+        if (yes)
+            return keyAt(int(p));
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<const RowTexts> Rows::keptTexts() {
+    if (kept_)
+        return kept_;
+    // Read now, as the rows are: each row's key is its ID where it has one.
+    auto texts = std::make_shared<RowTexts>(source_.kept);
+    const int id =
+        source_.info.rowidColumn >= 0 ? source_.info.rowidColumn : source_.info.column(QStringLiteral("ID"));
+    const auto rows = all();
+    for (size_t p = 0; p < rows.size(); ++p) {
+        bool numeric = false;
+        const qint64 key = id >= 0 ? rows[p][size_t(id)].toLongLong(&numeric) : 0;
+        texts->addRow(numeric ? key : qint64(p));
+        for (int c : source_.kept)
+            texts->addField(fieldText(rows[p][size_t(c)]).toUtf8());
+    }
+    kept_ = texts;
+    return kept_;
 }
 
 void Rows::readFailed(const sql::Failure& failure) const {
@@ -145,7 +196,7 @@ void Rows::readFailed(const sql::Failure& failure) const {
 // run on the connection beside the store): the version is looked at in the file first.
 bool Rows::stillHoldFor(const Rows& fresh) const {
     if (&db_ != &fresh.db_ || source_.text != fresh.source_.text || source_.live != fresh.source_.live ||
-        readAt_ == 0)
+        source_.kept != fresh.source_.kept || readAt_ == 0)
         return false;
     try {
         db_.version().latest();
@@ -161,6 +212,7 @@ void Rows::adopt(Rows& previous) {
     pendingCount_ = previous.pendingCount_;
     pendingFirst_ = previous.pendingFirst_;
     readAt_ = previous.readAt_;
+    kept_ = previous.kept_;
 }
 
 } // namespace qv

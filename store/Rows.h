@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Columns.h"
 #include "store/Database.h"
 
 #include <QString>
@@ -26,6 +27,7 @@ public:
         bool live = false;     // a table's rows
         int filterColumn = -1; // a statement's Like filter on this column
         QString pattern;
+        std::vector<int> kept; // columns whose texts a dynamic record set reads with its keys
     };
 
     // Reads the keys (or, without a usable key, the rows) of `source`. `previous`, the rows
@@ -75,11 +77,18 @@ public:
     virtual std::optional<std::vector<QVariant>> row(int i) = 0;
     // The first row whose `column` equals `text` ignoring case; -1 when none.
     virtual int findFirst(int column, const QString& text) = 0;
-    // Visits `column` of every row once, in no particular order: its position and value
-    // (null for a row gone since the keys were read).
-    virtual void readColumn(int column, const std::function<void(int, const QVariant&)>& visit) = 0;
+    // `column` of every row, read in one pass in whatever order the engine finds cheapest (null
+    // for a row gone since the keys were read).
+    virtual ColumnValues readValues(int column) = 0;
+    // The key of the first row, in record-set order, whose `column` `wanted` accepts (asked
+    // once for each distinct value); nothing when there is none. No key need be read for it.
+    virtual std::optional<qint64> firstKeyWhere(int column,
+                                                const std::function<bool(const QVariant&)>& wanted);
     // The values of every row in record-set order.
     virtual std::vector<std::vector<QVariant>> all() = 0;
+    // The texts of the kept columns of every row: as read with the keys when the rows were
+    // opened, or else read now.
+    std::shared_ptr<const RowTexts> keptTexts();
 
 protected:
     Rows(Database& db, const Source& source);
@@ -97,6 +106,7 @@ protected:
 
     Database& db_; // outlives the record set (whose data control holds it)
     Source source_;
+    std::shared_ptr<const RowTexts> kept_;
     std::vector<qint64> keys_; // ascending
     quint64 readAt_ = 0;       // the archive's version the keys are as of (0: never read, never lent)
     bool pending_ = false;     // keys not read yet

@@ -2,6 +2,9 @@
 
 #include "store/Engine.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace qv::schema {
 
 namespace {
@@ -14,6 +17,41 @@ const char* const kWeekdays[] = {"lunedì",  "martedì", "mercoledì", "giovedì
                                  "venerdì", "sabato",  "domenica"};
 
 constexpr int kSlots = 40;
+
+// The indexes that the search, the list's sort and the reminder read instead of the rows with
+// their notes: each holds the fields one of them needs, with the row's ID.
+struct Index {
+    const char* name;
+    std::vector<const char*> fields;
+};
+const Index kIndexes[] = {
+    {"Pazienti_Cognome_Nome", {"Cognome", "Nome"}},         // search on Cognome or Nome, list's sort
+    {"Pazienti_Società_Attività", {"Società", "Attività"}}, // search on Società or Attività
+    {"Pazienti_Richiamo", {"Data richiamo"}},               // the reminder at start-up
+};
+// Indexes of single fields that earlier archives got, which those above replace.
+const char* const kReplaced[] = {"Pazienti_Cognome", "Pazienti_Nome", "Pazienti_Società",
+                                 "Pazienti_Attività"};
+
+QString createIndex(const Index& index) {
+    QStringList fields;
+    for (const char* f : index.fields)
+        fields << sql::quoted(QString::fromUtf8(f));
+    return QStringLiteral("CREATE INDEX %1 ON \"Pazienti\"(%2)")
+        .arg(sql::quoted(QString::fromUtf8(index.name)), fields.join(QStringLiteral(", ")));
+}
+
+QStringList indexNames(sqlite3* db) {
+    QStringList out;
+    sql::Stmt q(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'"));
+    while (q.step())
+        out << q.text(0);
+    return out;
+}
+
+// The engine's steps, in thousands, that building an index takes for each row: read from the
+// engine's own counts on generated archives, so that the progress moves evenly.
+constexpr double kStepsPerRow = 0.01;
 
 } // namespace
 
@@ -31,12 +69,8 @@ void create(sqlite3* db) {
         columns << sql::quoted(f) + QStringLiteral(" TEXT");
     sql::exec(db, QStringLiteral("CREATE TABLE \"Pazienti\" (%1)").arg(columns.join(QStringLiteral(", "))));
     sql::exec(db, QStringLiteral("CREATE UNIQUE INDEX \"PrimaryKey\" ON \"Pazienti\"(\"ID\")"));
-    // The fields the search looks through and the list sorts on: the engine reads these small
-    // indexes instead of every row with its notes.
-    for (const char* field : {"Cognome", "Nome", "Società", "Attività"})
-        sql::exec(db, QStringLiteral("CREATE INDEX %1 ON \"Pazienti\"(%2)")
-                          .arg(sql::quoted(QStringLiteral("Pazienti_") + QString::fromUtf8(field)),
-                               sql::quoted(QString::fromUtf8(field))));
+    for (const Index& index : kIndexes)
+        sql::exec(db, createIndex(index));
 
     // The list's query: ID, first name, surname, then the other fields but the notes.
     QStringList viewColumns{QStringLiteral("\"ID\""), sql::quoted(QStringLiteral("Nome")),
@@ -73,6 +107,45 @@ void create(sqlite3* db) {
         }
         insert.run();
     }
+}
+
+bool indexesToUpdate(sqlite3* db) {
+    const QStringList names = indexNames(db);
+    for (const Index& index : kIndexes)
+        if (!names.contains(QString::fromUtf8(index.name)))
+            return true;
+    for (const char* name : kReplaced)
+        if (names.contains(QString::fromUtf8(name)))
+            return true;
+    return false;
+}
+
+void updateIndexes(sqlite3* db, const std::function<void(double)>& progress) {
+    sql::Transaction tx(db);
+    const QStringList names = indexNames(db);
+    std::vector<const Index*> missing;
+    for (const Index& index : kIndexes)
+        if (!names.contains(QString::fromUtf8(index.name)))
+            missing.push_back(&index);
+    qint64 rows = 0;
+    {
+        sql::Stmt count(db, QStringLiteral("SELECT count(*) FROM \"Pazienti\""));
+        if (count.step())
+            rows = count.int64(0);
+    }
+    const double perIndex = std::max(1.0, double(rows) * kStepsPerRow);
+    for (size_t i = 0; i < missing.size(); ++i) {
+        const double before = double(i) / double(missing.size());
+        progress(before);
+        sql::exec(db, createIndex(*missing[i]), [&](qint64 steps) {
+            progress(before + std::min(0.99, double(steps) / perIndex) / double(missing.size()));
+        });
+    }
+    for (const char* name : kReplaced)
+        if (names.contains(QString::fromUtf8(name)))
+            sql::exec(db, QStringLiteral("DROP INDEX %1").arg(sql::quoted(QString::fromUtf8(name))));
+    tx.commit();
+    progress(1.0);
 }
 
 } // namespace qv::schema

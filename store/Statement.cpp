@@ -365,9 +365,12 @@ LikePattern::LikePattern(QStringView pattern) {
         tokens_.push_back(std::move(t));
         ++i;
     }
+    ascii_ = std::all_of(tokens_.begin(), tokens_.end(), [](const Token& token) {
+        return token.kind == Token::Kind::AnyRun || (token.kind == Token::Kind::Char && token.ch < 0x80);
+    });
 }
 
-bool LikePattern::matchesFolded(const std::u32string& v) const {
+template <class Value> bool LikePattern::matchesFolded(const Value& v) const {
     // Greedy matching with one back-track point at the latest '*': every other token
     // takes exactly one character, so this finds a match whenever there is one.
     const size_t m = tokens_.size();
@@ -399,11 +402,24 @@ bool LikePattern::matchesFolded(const std::u32string& v) const {
     return p == m;
 }
 
+namespace {
+// An ASCII text folded as it is read, for matching without decoding it first.
+struct FoldedAscii {
+    const unsigned char* bytes;
+    size_t length;
+    size_t size() const { return length; }
+    char32_t operator[](size_t i) const { return fold(bytes[i]); }
+};
+} // namespace
+
 bool LikePattern::matches(QStringView value) const {
     return matchesFolded(foldedOf(value));
 }
 
 bool LikePattern::matches(const char* utf8, qsizetype size) const {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8);
+    if (ascii_ && std::all_of(bytes, bytes + size, [](unsigned char b) { return b < 0x80; }))
+        return matchesFolded(FoldedAscii{bytes, size_t(size)});
     thread_local std::u32string buffer;
     foldUtf8(utf8, size, buffer);
     return matchesFolded(buffer);

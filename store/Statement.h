@@ -48,8 +48,10 @@ private:
         std::vector<std::pair<char32_t, char32_t>> ranges; // inclusive, case-folded
         bool accepts(char32_t folded) const;
     };
-    bool matchesFolded(const std::u32string& value) const;
+    template <class Value> bool matchesFolded(const Value& value) const;
     std::vector<Token> tokens_;
+    // Every token a run or a plain ASCII character: an ASCII value is matched on its bytes.
+    bool ascii_ = true;
 };
 
 // Equality of two texts ignoring case, accented letters included (È equals è, e does not).

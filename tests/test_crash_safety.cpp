@@ -635,7 +635,8 @@ bool startAnsweringYes(const QString& folder) {
     qv::test::FakeProgramEnd end;
     qv::test::FakePrinter printer;
     qv::test::FakeProgress progress;
-    qv::Platform platform{msg, clock, end, printer, progress, folder};
+    qv::test::FakeBusyCursor busy;
+    qv::Platform platform{msg, clock, end, printer, progress, busy, folder};
     qv::Session session;
     return qv::openSession(platform, session);
 }

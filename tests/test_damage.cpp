@@ -121,7 +121,10 @@ TEST_F(DamageFound, afterTheStartScreenClosesEveryScreenInOrderThenOffersTheBack
     typeText(screens.scheda().txtFields(1), QStringLiteral("Gialli"));
     QTest::mouseClick(screens.scheda().lblCerca, Qt::LeftButton);
     ASSERT_TRUE(screens.cerca().isVisible());
-    ASSERT_TRUE(damage(fp.dbPath(), QFileInfo(fp.dbPath()).size() - 6 * pageSize));
+    // The search reads the surnames' index: its page and those after it are damaged.
+    const int indexPage = std::stoi(
+        queryText(fp.dbPath(), "SELECT rootpage FROM sqlite_master WHERE name = 'Pazienti_Cognome_Nome'"));
+    ASSERT_TRUE(damage(fp.dbPath(), qsizetype(indexPage - 1) * pageSize));
     const QByteArray damaged = readFile(fp.dbPath());
 
     expectOfferAnsweredYes();

@@ -174,6 +174,62 @@ TEST_F(Search, anEmptyFragmentListsEveryPatientWithTheKeyFieldFilled) {
                                     line("Società Beta", "Impiegata", "3"), line("Dentalia", "", "6")}));
 }
 
+TEST_F(Search, everyOptionListsItsLinesInTheOrderOfTheIdentifiers) {
+    // Neither alphabetical nor the order of storing: an empty surname is no surname.
+    execSql(fp.dbPath(), "INSERT INTO Pazienti (ID, Cognome, Nome, \"Attività\", \"Società\") VALUES"
+                         " (8, '', 'Vuoto', 'Idraulico', ''), (7, 'Abate', 'Zeno', NULL, 'Zeta Srl')");
+    const QStringList bySurname{line("Rossi", "Mario", "1"),     line("Bianchi", "Rosa", "2"),
+                                line("D'Amico", "Luca", "4"),    line("Nicolò", "Paola", "5"),
+                                line("ROSSETTI", "Giulia", "6"), line("Abate", "Zeno", "7"),
+                                line("Verdi", "Carlo", "27"),    line("Grandi", "Marco", "123456")};
+    searchFor(cerca().OptionCogno, QString());
+    EXPECT_EQ(lines(), bySurname);
+    searchFor(cerca().OptionNome, QString());
+    EXPECT_EQ(lines(), bySurname);
+    searchFor(cerca().OptionSoc, QString());
+    EXPECT_EQ(lines(),
+              (QStringList{line("Acme 2000", "Ingegnere", "1"), line("Società Beta", "Impiegata", "3"),
+                           line("Dentalia", "", "6"), line("Zeta Srl", "", "7")}));
+    // The occupation must be filled; the line still begins with the company, empty or not.
+    const QStringList acme{line("Acme 2000", "Ingegnere", "1"), line("Società Beta", "Impiegata", "3"),
+                           line("", "Commercialista", "5")};
+    searchFor(cerca().OptionAtt, QString());
+    EXPECT_EQ(lines(), acme + QStringList{line("", "Idraulico", "8")});
+    searchFor(cerca().OptionAtt, QStringLiteral("E"));
+    EXPECT_EQ(lines(), acme);
+}
+
+TEST_F(Search, aSearchThatTakesLongShowsTheBusyCursorUntilItIsDone) {
+    execSql(fp.dbPath(),
+            "WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 4000)"
+            " INSERT INTO Pazienti (ID, Cognome, Nome) SELECT i, 'Paziente ' || i, 'Nome' FROM n");
+    // Quick: no busy cursor.
+    searchFor(cerca().OptionCogno, QStringLiteral("ros"));
+    QApplication::processEvents();
+    EXPECT_EQ(0, fp.busy.shows);
+    // Long (the work's clock moves on as the search goes): busy from a tenth of a second on,
+    // until the program is back in its event loop.
+    fp.workStepMs = 10;
+    searchFor(cerca().OptionCogno, QString());
+    EXPECT_EQ(3008, lines().size());
+    EXPECT_EQ(1, fp.busy.shows);
+    EXPECT_TRUE(fp.busy.on);
+    QApplication::processEvents();
+    EXPECT_FALSE(fp.busy.on);
+    // A message box ends the busy time: the box's event loop runs.
+    ExpectedBox box;
+    box.prompt = QStringLiteral("Nessuna corrispondenza!");
+    box.whileOpen = [this] {
+        EXPECT_TRUE(fp.busy.on);
+        QApplication::processEvents();
+        EXPECT_FALSE(fp.busy.on);
+    };
+    fp.msg.expect(box);
+    searchFor(cerca().OptionCogno, QStringLiteral("zzz"));
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_EQ(2, fp.busy.shows);
+}
+
 TEST_F(Search, typedWildcardsKeepTheirMeaning) {
     searchFor(cerca().OptionCogno, QStringLiteral("*"));
     EXPECT_EQ(7, lines().size());
@@ -219,7 +275,7 @@ TEST_F(Search, anApostropheIsRefusedAndTheBoxEmptiedWithTheFocus) {
 TEST_F(Search, afterTheApostropheBoxTheKeyboardIsBackInTheSearchBox) {
     // The program's own box, answered with Return as a user would.
     QtMessageBox realBoxes;
-    Platform real{realBoxes, fp.clock, fp.end, fp.printer, fp.progress, fp.platform.folder};
+    Platform real{realBoxes, fp.clock, fp.end, fp.printer, fp.progress, fp.busy, fp.platform.folder};
     Screens program{real};
     screens.hide(cerca());
     frmCerca& s = program.cerca();
@@ -400,18 +456,29 @@ TEST_F(Search, aPatientDeletedMeanwhileIsNeverShownAsAnother) {
     EXPECT_EQ(2, lines().size());
 }
 
-TEST_F(Search, aRowRemovedByAnotherProgramDuringTheSearchIsLeftOut) {
-    bool removed = false;
+TEST_F(Search, theLinesAreThePatientsAsTheSearchReadThemWhateverAnotherProgramDoesAfter) {
+    // The search reads its rows in one go; another program changes them as soon as it has.
+    bool changed = false;
     cerca().Data1.onReposition = [&] {
-        if (!removed && cerca().Data1.RecordSource().contains(QStringLiteral("ros"))) {
-            removed = true;
-            execSql(fp.dbPath(), "DELETE FROM Pazienti WHERE ID = 6");
+        if (!changed && cerca().Data1.RecordSource().contains(QStringLiteral("ros"))) {
+            changed = true;
+            execSql(fp.dbPath(),
+                    "DELETE FROM Pazienti WHERE ID = 6; UPDATE Pazienti SET Cognome = 'Neri' WHERE ID = 1");
         }
     };
     searchFor(cerca().OptionCogno, QStringLiteral("ros"));
-    EXPECT_TRUE(removed);
-    EXPECT_EQ(lines(), (QStringList{line("Rossi", "Mario", "1")}));
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(lines(), (QStringList{line("Rossi", "Mario", "1"), line("ROSSETTI", "Giulia", "6")}));
     EXPECT_TRUE(fp.msg.shown().empty());
+    // The removed patient opens no card.
+    selectLine(1);
+    ExpectedBox box;
+    box.prompt = kPatientGone;
+    box.icon = MsgIcon::Exclamation;
+    fp.msg.expect(box);
+    QTest::mouseClick(cerca().Label1, Qt::LeftButton);
+    EXPECT_TRUE(fp.msg.scriptDone());
+    EXPECT_TRUE(cerca().isVisible());
 }
 
 TEST_F(Search, aCardThatCannotLeaveItsRecordEndsTheSearchScreen) {

@@ -3,10 +3,12 @@
 #include "app/Screens.h"
 #include "app/Startup.h"
 #include "store/Database.h"
+#include "store/Work.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sql.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -51,6 +53,62 @@ TEST(Startup, anExistingDatabaseIsOpenedAsItIs) {
     Session session;
     ASSERT_TRUE(openSession(fp.platform, session));
     EXPECT_EQ("1", queryText(fp.dbPath(), "SELECT count(*) FROM Pazienti WHERE Cognome = 'Neri'"));
+}
+
+TEST(Startup, anArchiveMadeBeforeTheSearchIndexesIsMadeReadyOnceUnderAProgressWindow) {
+    ArchiveFolder fp;
+    execSql(fp.dbPath(),
+            "DROP INDEX Pazienti_Cognome_Nome; DROP INDEX \"Pazienti_Società_Attività\";"
+            "DROP INDEX Pazienti_Richiamo; INSERT INTO Pazienti (ID, Cognome) VALUES (5, 'Neri')");
+    // The work's clock moves on as the indexes are made: long enough for a window.
+    fp.workStepMs = 200;
+    {
+        Session session;
+        ASSERT_TRUE(openSession(fp.platform, session));
+        EXPECT_EQ(1, fp.progress.begins);
+        EXPECT_EQ("Quorvane", fp.progress.title.toStdString());
+        ASSERT_FALSE(fp.progress.texts.isEmpty());
+        EXPECT_TRUE(fp.progress.texts.first().startsWith("Preparazione dell'archivio"));
+        EXPECT_FALSE(fp.progress.open);
+        ASSERT_FALSE(fp.progress.counts.empty());
+        EXPECT_EQ(100, fp.progress.counts.back());
+        EXPECT_EQ(100, fp.progress.total);
+        EXPECT_TRUE(fp.busy.on) << "busy until the program is back in its event loop";
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(fp.busy.on);
+        EXPECT_EQ("3", queryText(fp.dbPath(), "SELECT count(*) FROM sqlite_master WHERE name IN "
+                                              "('Pazienti_Cognome_Nome', 'Pazienti_Società_Attività', "
+                                              "'Pazienti_Richiamo')"));
+    }
+    Session again;
+    ASSERT_TRUE(openSession(fp.platform, again));
+    EXPECT_EQ(1, fp.progress.begins) << "once";
+    EXPECT_EQ(1, patientCount(fp.dbPath()));
+}
+
+TEST(Startup, aLongPieceOfWorkShowsItsWindowOnlyAfterAMomentAndNotNearItsEnd) {
+    FakePlatform fp;
+    {
+        work::Task quick(QStringLiteral("Breve"));
+        quick.progress(0.5);
+    }
+    EXPECT_EQ(0, fp.progress.begins) << "over at once";
+    {
+        work::Task late(QStringLiteral("Quasi finito"));
+        fp.workMs = 2000;
+        late.progress(0.85);
+    }
+    EXPECT_EQ(0, fp.progress.begins) << "nearly done when the moment passed";
+    {
+        work::Task task(QStringLiteral("Lungo"));
+        fp.workMs += 500;
+        task.progress(0.2);
+        EXPECT_TRUE(fp.progress.open);
+        task.progress(0.9);
+    }
+    EXPECT_EQ(1, fp.progress.begins);
+    EXPECT_FALSE(fp.progress.open);
+    EXPECT_EQ((std::vector<qint64>{20, 90}), fp.progress.counts);
 }
 
 TEST(Startup, aSecondCopyOnTheSameFolderIsRefused) {

@@ -4,6 +4,7 @@
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
+#include "store/Work.h"
 #include "tests/support/AsUser.h"
 #include "tests/support/Files.h"
 #include "tests/support/Fixtures.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -20,8 +22,11 @@
 using qv::Database;
 using qv::StoreError;
 namespace err = qv::err;
+using qv::test::execSql;
 using qv::test::failureOf;
+using qv::test::patientCount;
 using qv::test::queryRows;
+using qv::test::queryText;
 using qv::test::readFile;
 using qv::test::writeFile;
 
@@ -288,6 +293,60 @@ TEST_F(DatabaseTest, KeysAreReservedInTheFilesCounter) {
     EXPECT_EQ(view->rowidColumn, -1);
     EXPECT_FALSE(db->table("sqlite_sequence").has_value());
     EXPECT_FALSE(db->table("Clienti").has_value());
+}
+
+// What the store told of its long work.
+class RecordedWork : public qv::work::Observer {
+public:
+    RecordedWork() : before_(qv::work::observe(this)) {}
+    ~RecordedWork() override { qv::work::observe(before_); }
+    void working() override { ++working_; }
+    void taskBegins(const QString& what) override { tasks << what; }
+    void taskProgress(double done) override { progress.push_back(done); }
+    void taskEnds() override { ++ended; }
+
+    QStringList tasks;
+    std::vector<double> progress;
+    int ended = 0;
+    int working_ = 0;
+
+private:
+    qv::work::Observer* before_;
+};
+
+TEST_F(DatabaseTest, AnArchiveMadeBeforeTheSearchIndexesGetsThemOnceWhenOpened) {
+    // As an earlier version made it: an index on each searched field alone.
+    Database::create(path());
+    execSql(path(),
+            "DROP INDEX Pazienti_Cognome_Nome; DROP INDEX \"Pazienti_Società_Attività\";"
+            "DROP INDEX Pazienti_Richiamo; CREATE INDEX Pazienti_Cognome ON Pazienti(Cognome);"
+            "CREATE INDEX Pazienti_Nome ON Pazienti(Nome);"
+            "CREATE INDEX \"Pazienti_Società\" ON Pazienti(\"Società\");"
+            "CREATE INDEX \"Pazienti_Attività\" ON Pazienti(\"Attività\");"
+            "INSERT INTO Pazienti (ID, Cognome, Nome) VALUES (1, 'Rossi', 'Mario'), (2, 'Bianchi', 'Anna')");
+    const char* const indexes = "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master WHERE "
+                                "type = 'index' ORDER BY name)";
+    const std::string ours = "Pazienti_Cognome_Nome Pazienti_Richiamo Pazienti_Società_Attività PrimaryKey";
+    {
+        RecordedWork work;
+        auto db = Database::open(path());
+        EXPECT_EQ(queryText(path(), indexes), ours);
+        ASSERT_EQ(work.tasks.size(), 1u);
+        EXPECT_TRUE(work.tasks[0].contains("una volta sola")) << work.tasks[0].toStdString();
+        EXPECT_EQ(work.ended, 1);
+        ASSERT_FALSE(work.progress.empty());
+        EXPECT_TRUE(std::is_sorted(work.progress.begin(), work.progress.end()));
+        EXPECT_EQ(work.progress.back(), 1.0);
+        EXPECT_EQ(patientCount(path()), 2);
+        EXPECT_EQ(queryText(path(), "PRAGMA integrity_check"), "ok");
+    }
+    // Once: the next opening finds them, and so does a new archive's first.
+    RecordedWork work;
+    Database::open(path());
+    Database::open(fp.dir.filePath("nuovo.mdb"));
+    EXPECT_TRUE(work.tasks.isEmpty());
+    EXPECT_EQ(queryText(path(), indexes), ours);
+    EXPECT_EQ(queryText(fp.dir.filePath("nuovo.mdb"), indexes), ours);
 }
 
 } // namespace

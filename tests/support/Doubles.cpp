@@ -38,7 +38,7 @@ MsgAnswer QuietMessageBox::show(const QString& prompt, MsgButtons, MsgIcon, cons
 }
 
 QuietPlatform::QuietPlatform(const QString& folder, const QDateTime& now)
-    : platform{msg, clock, end, printer, progress, folder} {
+    : platform{msg, clock, end, printer, progress, busy, folder}, work(platform) {
     clock.set(now.date(), now.time());
     printer.cancelNext(true);
 }

@@ -2,6 +2,7 @@
 
 // The platform's doubles that need no test framework: the tests' FakePlatform and the
 // benchmarks both use them.
+#include "app/WorkShown.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
@@ -53,14 +54,27 @@ private:
     std::vector<QImage> images_;
 };
 
-// Records what a progress window would show: its title, each text and count, and whether it
-// is open.
+// The busy cursor: whether it is on, and how many times it was put on.
+class FakeBusyCursor : public BusyCursor {
+public:
+    void show() override {
+        on = true;
+        ++shows;
+    }
+    void hide() override { on = false; }
+    bool on = false;
+    int shows = 0;
+};
+
+// Records what a progress window would show: its title, each text and count, whether it is
+// open and how many times it was opened.
 class FakeProgress : public Progress {
 public:
     void begin(const QString& windowTitle, const QString& text) override {
         title = windowTitle;
         texts << text;
         open = true;
+        ++begins;
     }
     void step(const QString& text, qint64 done, qint64 steps) override {
         texts << text;
@@ -74,6 +88,7 @@ public:
     std::vector<qint64> counts;
     qint64 total = 0;
     bool open = false;
+    int begins = 0;
 };
 
 // A message box nobody looks at: every box is answered Ok and its prompt kept; with `echo`
@@ -88,7 +103,8 @@ public:
 };
 
 // The doubles over a given program folder, for a run that nobody watches: boxes answered Ok,
-// a clock standing at `now`, every print dialog cancelled.
+// a clock standing at `now`, every print dialog cancelled, the busy cursor and the progress
+// window only recorded.
 class QuietPlatform {
 public:
     explicit QuietPlatform(const QString& folder,
@@ -99,7 +115,10 @@ public:
     FakeProgramEnd end;
     FakePrinter printer;
     FakeProgress progress;
+    FakeBusyCursor busy;
     Platform platform;
+    // Told of the store's work, as in the program (on the real clock).
+    WorkShown work;
 };
 
 } // namespace qv::test

@@ -65,8 +65,14 @@ public:
     FakeProgramEnd end;
     FakePrinter printer;
     FakeProgress progress;
+    FakeBusyCursor busy;
     QTemporaryDir dir;
-    Platform platform{msg, clock, end, printer, progress, QString()};
+    Platform platform{msg, clock, end, printer, progress, busy, QString()};
+    // The clock the busy cursor is timed by, in milliseconds: it stands still unless a test
+    // moves it, or makes it move by `workStepMs` at every look (as work goes on).
+    qint64 workMs = 0;
+    qint64 workStepMs = 0;
+    WorkShown work{platform, [this] { return workMs += workStepMs; }};
 
     QString dbPath() const { return platform.archivePath(); }
 };
