@@ -70,6 +70,18 @@ protected:
         fp.msg.expect(box);
     }
 
+    // "Scheda" on the second line, whose patient is no longer there: said, and no card opens.
+    void expectSecondLineGone() {
+        selectLine(1);
+        ExpectedBox box;
+        box.prompt = kPatientGone;
+        box.icon = MsgIcon::Exclamation;
+        fp.msg.expect(box);
+        QTest::mouseClick(cerca().Label1, Qt::LeftButton);
+        EXPECT_TRUE(fp.msg.scriptDone());
+        EXPECT_TRUE(cerca().isVisible());
+    }
+
     void selectLine(int row) {
         QListView* list = cerca().List1;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -444,14 +456,7 @@ TEST_F(Search, aPatientDeletedMeanwhileIsNeverShownAsAnother) {
     frmScheda& card = screens.scheda();
     searchFor(cerca().OptionCogno, QStringLiteral("ros"));
     execSql(fp.dbPath(), "DELETE FROM Pazienti WHERE ID = 6");
-    selectLine(1);
-    ExpectedBox box;
-    box.prompt = kPatientGone;
-    box.icon = MsgIcon::Exclamation;
-    fp.msg.expect(box);
-    QTest::mouseClick(cerca().Label1, Qt::LeftButton);
-    EXPECT_TRUE(fp.msg.scriptDone());
-    EXPECT_TRUE(cerca().isVisible());
+    expectSecondLineGone();
     EXPECT_FALSE(card.isVisible());
     EXPECT_EQ(2, lines().size());
 }
@@ -471,14 +476,7 @@ TEST_F(Search, theLinesAreThePatientsAsTheSearchReadThemWhateverAnotherProgramDo
     EXPECT_EQ(lines(), (QStringList{line("Rossi", "Mario", "1"), line("ROSSETTI", "Giulia", "6")}));
     EXPECT_TRUE(fp.msg.shown().empty());
     // The removed patient opens no card.
-    selectLine(1);
-    ExpectedBox box;
-    box.prompt = kPatientGone;
-    box.icon = MsgIcon::Exclamation;
-    fp.msg.expect(box);
-    QTest::mouseClick(cerca().Label1, Qt::LeftButton);
-    EXPECT_TRUE(fp.msg.scriptDone());
-    EXPECT_TRUE(cerca().isVisible());
+    expectSecondLineGone();
 }
 
 TEST_F(Search, aCardThatCannotLeaveItsRecordEndsTheSearchScreen) {
