@@ -1,7 +1,10 @@
 #include "platform/Progress.h"
 
 #include <QCoreApplication>
-#include <QProgressDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+#include <QWidget>
 #include <algorithm>
 #include <climits>
 
@@ -11,26 +14,29 @@ QtProgress::QtProgress() = default;
 QtProgress::~QtProgress() = default;
 
 void QtProgress::begin(const QString& title, const QString& text) {
-    dialog_ = std::make_unique<QProgressDialog>();
-    dialog_->setWindowTitle(title);
-    dialog_->setLabelText(text);
-    dialog_->setCancelButton(nullptr);
-    dialog_->setWindowFlags(dialog_->windowFlags() & ~Qt::WindowCloseButtonHint);
-    dialog_->setWindowModality(Qt::ApplicationModal);
-    dialog_->setMinimumDuration(0);
-    dialog_->setAutoClose(false);
-    dialog_->setAutoReset(false);
-    dialog_->setRange(0, 0); // busy until the first step says how much there is
-    dialog_->show();
+    window_ = std::make_unique<QWidget>(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    window_->setWindowTitle(title);
+    window_->setWindowModality(Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(window_.get());
+    label_ = new QLabel(text, window_.get());
+    label_->setWordWrap(true);
+    label_->setMinimumWidth(360);
+    bar_ = new QProgressBar(window_.get());
+    bar_->setRange(0, 0); // busy until the first step says how much there is
+    bar_->setAccessibleName(text);
+    layout->addWidget(label_);
+    layout->addWidget(bar_);
+    window_->show();
     paint(true);
 }
 
 void QtProgress::step(const QString& text, qint64 done, qint64 total) {
-    if (!dialog_)
+    if (!window_)
         return;
-    dialog_->setLabelText(text);
-    dialog_->setRange(0, int(std::clamp<qint64>(total, 1, INT_MAX)));
-    dialog_->setValue(int(std::clamp<qint64>(done, 0, dialog_->maximum())));
+    label_->setText(text);
+    bar_->setAccessibleName(text);
+    bar_->setRange(0, int(std::clamp<qint64>(total, 1, INT_MAX)));
+    bar_->setValue(int(std::clamp<qint64>(done, 0, bar_->maximum())));
     paint(false);
 }
 
@@ -43,7 +49,9 @@ void QtProgress::paint(bool always) {
 }
 
 void QtProgress::end() {
-    dialog_.reset();
+    window_.reset();
+    label_ = nullptr;
+    bar_ = nullptr;
 }
 
 } // namespace qv

@@ -4,12 +4,15 @@
 #include <QString>
 #include <memory>
 
-class QProgressDialog;
+class QLabel;
+class QProgressBar;
+class QWidget;
 
 namespace qv {
 
-// A window that shows how far a long piece of work has come (bringing the old archive across),
-// with no button: the work cannot be stopped halfway.
+// A window that shows how far a long piece of work has come (bringing the old archive across,
+// an older archive made ready for the search), with no button: the work cannot be stopped
+// halfway.
 class Progress {
 public:
     virtual ~Progress() = default;
@@ -21,8 +24,9 @@ public:
     virtual void end() = 0;
 };
 
-// The real window (QProgressDialog), painted again as the work runs: nothing but painting, at
-// most every 50 ms (the user's input waits for the end of the work).
+// The real window, painted again as the work runs: nothing but painting, at most every 50 ms.
+// The user's input waits for the end of the work, so that nothing (not even Esc) closes the
+// window or reaches the screens meanwhile.
 class QtProgress : public Progress {
 public:
     QtProgress();
@@ -31,10 +35,15 @@ public:
     void step(const QString& text, qint64 done, qint64 total) override;
     void end() override;
 
+    // The window while it is open (tests).
+    QWidget* window() const { return window_.get(); }
+
 private:
     void paint(bool always);
 
-    std::unique_ptr<QProgressDialog> dialog_;
+    std::unique_ptr<QWidget> window_;
+    QLabel* label_ = nullptr;
+    QProgressBar* bar_ = nullptr;
     QElapsedTimer painted_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
 #include "platform/ProgramEnd.h"
+#include "platform/Progress.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/Files.h"
 #include "tests/support/Text.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -598,4 +600,25 @@ TEST(MessageBoxSetup, AHugeValueKeepsTheBoxOnTheScreen) {
     wide.show(); // the box wraps its text as it is shown
     EXPECT_LT(wide.width(), 1280);
     wide.hide();
+}
+
+TEST(ProgressWindow, ShowsTheWorkAndNothingTheUserPressesClosesItBeforeTheEnd) {
+    qv::QtProgress progress;
+    progress.begin(QStringLiteral("Quorvane"),
+                   QStringLiteral("Lettura dell'archivio del vecchio programma..."));
+    QWidget* window = progress.window();
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ("Quorvane", str(window->windowTitle()));
+    progress.step(QStringLiteral("Pazienti copiati: 5 di 20"), 5, 20);
+    auto* bar = window->findChild<QProgressBar*>();
+    ASSERT_NE(nullptr, bar);
+    EXPECT_EQ(5, bar->value());
+    EXPECT_EQ(20, bar->maximum());
+    EXPECT_EQ("Pazienti copiati: 5 di 20", str(window->findChild<QLabel*>()->text()));
+    EXPECT_EQ("Pazienti copiati: 5 di 20", str(bar->accessibleName()));
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible()) << "Esc does not close it";
+    progress.end();
+    EXPECT_EQ(nullptr, progress.window());
 }
