@@ -1828,6 +1828,10 @@ private:
             fieldShows(); // a hidden result goes with the hidden text
             return;
         }
+        // A byte in a field's group is content even where its code page makes nothing of it:
+        // written back, the field's bytes would be read in another font's code page.
+        if (dest == Dest::Text)
+            fieldShows();
         const int cp = codePage();
         if (!pendingBytes_.isEmpty() && cp != bytesCodePage_)
             flushBytes();

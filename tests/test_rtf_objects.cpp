@@ -519,18 +519,20 @@ TEST(RtfObjects, pastedTablesListsPicturesAndLinksAreStoredAsSuch) {
 TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
     // Inputs like those fuzzing found: kept parts whose RTF, written back, read otherwise.
     const QByteArray inputs[] = {
-        "{\\rtf1 a{\\field{\\*\\fldinst HYPERLINK \"x\"}b}c}",                 // text outside the result
-        "{\\rtf1{\\field{\\*\\fldinst A}{\\field{\\*\\fldinst B}x}}y}",        // nested fields
-        "{\\rtf1 a{\\v{\\field{\\*\\fldinst PAGE}{\\fldrslt \\'e8r}}}b}",      // a hidden result
-        "{\\rtf1 a{\\footnote x\\bin3 abc}b}",                                 // \bin outside a picture
-        QByteArray("{\\rtf1 a{\\footnote\0lang}b}", 26),                       // a NUL after a word
-        "{\\rtf1 a{\\pict\\\x9din3 ab}b}",                                     // an undefined symbol
-        "{\\rtf1 x{\\field{\\*\\fldinst{HYPERLINK \"y\"\\par z",               // cut inside a field
-        "{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\cell\\cellx200\\row b}",     // a row defined twice
-        "{\\rtf1{\\pntext \x01\\tab}x\\par}",                                  // a control character
-        "{\\rtf1 a\\trowd\\cellx1000\\pard\\intbl x\\cell\\row\\pard b\\par}", // a table after text
-        "{\\rtf1{\\field{\\*\\fldinst PAGE}{\\pntext x\\tab}}y}",              // a label in a field
-        "{\\rtf1 a{   \\nonshppict{\\pict 0a}}b}",                             // blanks before a word
+        "{\\rtf1 a{\\field{\\*\\fldinst HYPERLINK \"x\"}b}c}",                      // text outside the result
+        "{\\rtf1{\\field{\\*\\fldinst A}{\\field{\\*\\fldinst B}x}}y}",             // nested fields
+        "{\\rtf1 a{\\v{\\field{\\*\\fldinst PAGE}{\\fldrslt \\'e8r}}}b}",           // a hidden result
+        "{\\rtf1 a{\\footnote x\\bin3 abc}b}",                                      // \bin outside a picture
+        QByteArray("{\\rtf1 a{\\footnote\0lang}b}", 26),                            // a NUL after a word
+        "{\\rtf1 a{\\pict\\\x9din3 ab}b}",                                          // an undefined symbol
+        "{\\rtf1 x{\\field{\\*\\fldinst{HYPERLINK \"y\"\\par z",                    // cut inside a field
+        "{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\cell\\cellx200\\row b}",          // a row defined twice
+        "{\\rtf1{\\pntext \x01\\tab}x\\par}",                                       // a control character
+        "{\\rtf1 a\\trowd\\cellx1000\\pard\\intbl x\\cell\\row\\pard b\\par}",      // a table after text
+        "{\\rtf1{\\field{\\*\\fldinst PAGE}{\\pntext x\\tab}}y}",                   // a label in a field
+        "{\\rtf1 a{   \\nonshppict{\\pict 0a}}b}",                                  // blanks before a word
+        "{\\rtf1{\\fonttbl{\\f1\\fcharset2 S;}}\\f1{\\field\xff{\\*\\fldinst P}}}", // a byte of no character
+        "{\\rtf1{\\fonttbl{\\f1\\fcharset128 M;}}\\f1{\\field{\\*\\fldinst P}\\'e5}}", // a lead byte alone
     };
     for (const QByteArray& input : inputs) {
         SCOPED_TRACE(input.toStdString());
