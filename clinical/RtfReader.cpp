@@ -1523,14 +1523,8 @@ private:
 
     // ---- the text's own words ----
 
-    void textWord(Kw kw, const Keyword& keyword, bool hasParam, int param) {
-        Group& g = top();
-        const bool on = !hasParam || param != 0;
+    void documentWord(Kw kw, int param) {
         switch (kw) {
-        case Kw::Unknown:
-        case Kw::Rtf:
-        case Kw::Ud:
-            break;
         case Kw::Ansi:
             docCodePage_ = 1252;
             break;
@@ -1553,6 +1547,32 @@ private:
             if (!sawFontWord_)
                 for (Group& outer : stack_)
                     outer.chr.font = param;
+            break;
+        default:
+            break;
+        }
+    }
+
+    void textWord(Kw kw, const Keyword& keyword, bool hasParam, int param) {
+        Group& g = top();
+        const bool on = !hasParam || param != 0;
+        // The document's character set and default font are said in its own group: inside
+        // another (a field or object kept whole and written back elsewhere) they would change
+        // how everything after it reads.
+        const bool header = stack_.size() == 1;
+        switch (kw) {
+        case Kw::Unknown:
+        case Kw::Rtf:
+        case Kw::Ud:
+            break;
+        case Kw::Ansi:
+        case Kw::Mac:
+        case Kw::Pc:
+        case Kw::Pca:
+        case Kw::AnsiCpg:
+        case Kw::Deff:
+            if (header)
+                documentWord(kw, param);
             break;
         case Kw::Uc:
             g.uc = std::clamp(param, 0, kMaxFallback);

@@ -533,6 +533,7 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
         "{\\rtf1 a{   \\nonshppict{\\pict 0a}}b}",                                  // blanks before a word
         "{\\rtf1{\\fonttbl{\\f1\\fcharset2 S;}}\\f1{\\field\xff{\\*\\fldinst P}}}", // a byte of no character
         "{\\rtf1{\\fonttbl{\\f1\\fcharset128 M;}}\\f1{\\field{\\*\\fldinst P}\\'e5}}", // a lead byte alone
+        "{\\rtf1{\\field{\\*\\fldinst P}\\mac}\\'d8}", // a character set inside a field
     };
     for (const QByteArray& input : inputs) {
         SCOPED_TRACE(input.toStdString());
