@@ -1089,8 +1089,12 @@ private:
         static const char digits[] = "0123456789abcdef";
         // Whether each open group holds a picture's or object's data, where \bin may stand.
         std::vector<char> data{0};
+        // Whether the last thing written is a control word, which a letter or digit after it
+        // would run on.
+        bool afterWord = false;
         for (qsizetype k = 0; k < n; ++k) {
             const char16_t c = part[k].unicode();
+            const bool wordBefore = std::exchange(afterWord, false);
             if (c == u'{' || c == u'}') {
                 if (c == u'{')
                     data.push_back(data.back());
@@ -1133,12 +1137,20 @@ private:
                             out += digits[byte & 0xF];
                         }
                         out += ' ';
+                    } else if (const qsizetype next = d + count;
+                               wordBefore && next < n &&
+                               (isLetter(part[next].unicode()) || isDigit(part[next].unicode()) ||
+                                part[next] == u'-' || part[next] == u' ')) {
+                        out += ' ';
+                    } else {
+                        afterWord = wordBefore;
                     }
                     k = d + count - 1;
                     continue;
                 }
                 for (qsizetype w = k; w < d; ++w)
                     out += char(part[w].unicode());
+                afterWord = true;
                 k = d - 1;
                 continue;
             }
