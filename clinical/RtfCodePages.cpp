@@ -361,8 +361,11 @@ QStringDecoder* decoderFor(int codePage) {
     static std::unordered_map<int, std::unique_ptr<QStringDecoder>> decoders;
     auto it = decoders.find(codePage);
     if (it == decoders.end()) {
+        // A number that names no code page is not remembered: a note may hold any number.
         const QByteArray name = converterName(codePage);
-        auto decoder = name.isEmpty() ? nullptr : std::make_unique<QStringDecoder>(name.constData());
+        if (name.isEmpty())
+            return nullptr;
+        auto decoder = std::make_unique<QStringDecoder>(name.constData());
         if (decoder != nullptr && !decoder->isValid())
             decoder.reset();
         it = decoders.emplace(codePage, std::move(decoder)).first;
