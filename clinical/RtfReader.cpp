@@ -1081,7 +1081,7 @@ private:
         // Most kept RTF (hexadecimal pictures) is ASCII already.
         if (std::all_of(part.begin(), part.end(),
                         [](QChar c) { return c.unicode() < 0x80 && c.unicode() != 0; }) &&
-            !part.contains(u"\\bin"))
+            !part.contains(u"\\bin") && !part.endsWith(u'\\'))
             return part.toLatin1();
         QByteArray out;
         out.reserve(part.size() + 16);
@@ -1095,6 +1095,10 @@ private:
         for (qsizetype k = 0; k < n; ++k) {
             const char16_t c = part[k].unicode();
             const bool wordBefore = std::exchange(afterWord, false);
+            // A backslash where the input ended escapes nothing: written back, it would escape
+            // the brace that closes the group.
+            if (c == u'\\' && k + 1 == n)
+                break;
             if (c == u'{' || c == u'}') {
                 if (c == u'{')
                     data.push_back(data.back());

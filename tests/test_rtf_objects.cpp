@@ -535,6 +535,7 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
         "{\\rtf1{\\fonttbl{\\f1\\fcharset128 M;}}\\f1{\\field{\\*\\fldinst P}\\'e5}}", // a lead byte alone
         "{\\rtf1{\\field{\\*\\fldinst P}\\mac}\\'d8}", // a character set inside a field
         "{\\rtf1{\\object\\bin3 f4\\m}}",              // data skipped after a word
+        "{\\rtf1{\\field{\\fldrslt d}{\\*\\fldinst\\", // cut after a backslash
     };
     for (const QByteArray& input : inputs) {
         SCOPED_TRACE(input.toStdString());
