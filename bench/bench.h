@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 namespace qv {
@@ -26,6 +27,9 @@ void report(const QString& what, qint64 programNs, qint64 plainNs);
 
 // The median of several timings, so that one slow round does not decide.
 qint64 median(std::vector<qint64> values);
+
+// The median time of `rounds` runs of `work`, in nanoseconds.
+qint64 medianOfRounds(int rounds, const std::function<void()>& work);
 
 // The process's memory in MB as /proc/self/status gives it: "VmHWM:" the peak resident size
 // (since the last resetPeak), "VmRSS:" the present one.

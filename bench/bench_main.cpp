@@ -2,6 +2,7 @@
 #include "bench/bench.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
@@ -32,6 +33,17 @@ void report(const QString& what, qint64 programNs, qint64 plainNs) {
 qint64 median(std::vector<qint64> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+qint64 medianOfRounds(int rounds, const std::function<void()>& work) {
+    std::vector<qint64> times;
+    QElapsedTimer t;
+    for (int round = 0; round < rounds; ++round) {
+        t.restart();
+        work();
+        times.push_back(t.nsecsElapsed());
+    }
+    return median(times);
 }
 
 double memoryMb(const char* key) {

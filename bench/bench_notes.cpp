@@ -85,18 +85,6 @@ QByteArray yearsOfNotes() {
     return rtf;
 }
 
-// The median of several rounds, so that one slow round does not decide.
-qint64 medianOfRounds(const std::function<void()>& work) {
-    std::vector<qint64> times;
-    QElapsedTimer t;
-    for (int round = 0; round < kRounds; ++round) {
-        t.restart();
-        work();
-        times.push_back(t.nsecsElapsed());
-    }
-    return median(times);
-}
-
 void runNotes() {
     const QByteArray note = yearsOfNotes();
     QTextDocument probe;
@@ -105,19 +93,19 @@ void runNotes() {
     std::printf("note of %.0f KB: %d paragraphs, %d characters (as HTML %.0f KB)\n", note.size() / 1024.0,
                 probe.blockCount(), probe.characterCount(), html.toUtf8().size() / 1024.0);
 
-    const qint64 readNs = medianOfRounds([&] {
+    const qint64 readNs = medianOfRounds(kRounds, [&] {
         QTextDocument doc;
         rtf::read(note, doc);
     });
-    const qint64 readHtmlNs = medianOfRounds([&] {
+    const qint64 readHtmlNs = medianOfRounds(kRounds, [&] {
         QTextDocument doc;
         doc.setHtml(html);
     });
     report(QStringLiteral("read the note into a document (vs Qt HTML reader)"), readNs, readHtmlNs);
 
     QByteArray written;
-    const qint64 writeNs = medianOfRounds([&] { written = rtf::write(probe); });
-    const qint64 writeHtmlNs = medianOfRounds([&] { (void)probe.toHtml(); });
+    const qint64 writeNs = medianOfRounds(kRounds, [&] { written = rtf::write(probe); });
+    const qint64 writeHtmlNs = medianOfRounds(kRounds, [&] { (void)probe.toHtml(); });
     report(QStringLiteral("write the document as RTF (vs Qt HTML writer)"), writeNs, writeHtmlNs);
     std::printf("written: %.0f KB\n", written.size() / 1024.0);
 
@@ -128,14 +116,14 @@ void runNotes() {
     Platform& platform = quiet.platform;
     const QString path = platform.archivePath();
     archiveWithNote(path, note);
-    const qint64 openNs = medianOfRounds([&] {
+    const qint64 openNs = medianOfRounds(kRounds, [&] {
         Screens screens(platform);
         frmCartellaClinica& notes = notesOnPatient25(screens);
         QApplication::processEvents();
         if (notes.RichTextBox1->document()->isEmpty())
             std::printf("the note did not load\n");
     });
-    const qint64 openPlainNs = medianOfRounds([&] {
+    const qint64 openPlainNs = medianOfRounds(kRounds, [&] {
         sqlite3* plain = nullptr;
         sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* q = nullptr;
@@ -156,7 +144,7 @@ void runNotes() {
     // "&Scheda" after an edit: the note written and its record landed on again.
     Screens screens(platform);
     frmCartellaClinica& notes = notesOnPatient25(screens);
-    const qint64 schedaNs = medianOfRounds([&] {
+    const qint64 schedaNs = medianOfRounds(kRounds, [&] {
         notes.RichTextBox1->moveCursor(QTextCursor::End);
         notes.RichTextBox1->insertPlainText(QStringLiteral(" Nota."));
         notes.mnuScheda_Click();
@@ -165,7 +153,7 @@ void runNotes() {
     });
     // The same data work with plain SQLite: the note stored, then read back.
     const QByteArray edited = written + " Nota.";
-    const qint64 schedaPlainNs = medianOfRounds([&] {
+    const qint64 schedaPlainNs = medianOfRounds(kRounds, [&] {
         sqlite3* plain = nullptr;
         sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_stmt* update = nullptr;

@@ -78,18 +78,6 @@ QByteArray noteWithPictures() {
     return rtf;
 }
 
-qint64 median(const std::function<void()>& work) {
-    std::vector<qint64> times;
-    QElapsedTimer t;
-    for (int round = 0; round < kRounds; ++round) {
-        t.restart();
-        work();
-        times.push_back(t.nsecsElapsed());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 QString selectNote(const QString& path) {
     sqlite3* plain = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr);
@@ -115,13 +103,13 @@ void runNotesPictures() {
 
     // Opened as the card opens it, until shown and drawn with its first pictures.
     int pictures = 0;
-    const qint64 openNs = median([&] {
+    const qint64 openNs = medianOfRounds(kRounds, [&] {
         Screens screens(platform);
         frmCartellaClinica& notes = notesOnPatient25(screens);
         (void)notes.RichTextBox1->viewport()->grab();
         pictures = int(notes.RichTextBox1->document()->toRawText().count(QChar::ObjectReplacementCharacter));
     });
-    const qint64 openPlainNs = median([&] { (void)selectNote(path); });
+    const qint64 openPlainNs = medianOfRounds(kRounds, [&] { (void)selectNote(path); });
     std::printf("pictures in the editor: %d\n", pictures);
     report(QStringLiteral("open the notes screen on it, drawn (vs SQLite select of the note)"), openNs,
            openPlainNs);
@@ -129,7 +117,7 @@ void runNotesPictures() {
     // "&Scheda" after an edit: the note written, with every picture, and landed on again.
     Screens screens(platform);
     frmCartellaClinica& notes = notesOnPatient25(screens);
-    const qint64 schedaNs = median([&] {
+    const qint64 schedaNs = medianOfRounds(kRounds, [&] {
         notes.RichTextBox1->moveCursor(QTextCursor::End);
         notes.RichTextBox1->insertPlainText(QStringLiteral(" Nota."));
         notes.mnuScheda_Click();
@@ -140,7 +128,7 @@ void runNotesPictures() {
     std::printf("stored: %.2f MB, %lld pictures\n", stored.size() / 1048576.0,
                 static_cast<long long>(stored.count(QStringLiteral("\\pngblip"))));
     const QByteArray edited = stored.toUtf8();
-    const qint64 schedaPlainNs = median([&] {
+    const qint64 schedaPlainNs = medianOfRounds(kRounds, [&] {
         sqlite3* plain = nullptr;
         sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_stmt* update = nullptr;
