@@ -567,7 +567,9 @@ private:
         if (stack_.empty())
             return; // a brace too many before the document began
         const Dest dest = top().dest;
-        if (dest == Dest::FontTable)
+        // A font ends with the group it began in; groups inside it ({\*\panose}, {\*\falt})
+        // do not end it.
+        if (dest == Dest::FontTable && stack_.size() <= fontDepth_)
             endFont();
         if (dest == Dest::ColorTable)
             colorEntryPending_ = false;
@@ -1246,6 +1248,7 @@ private:
             endFont();
             fontEntry_ = param;
             fontPending_ = true;
+            fontDepth_ = stack_.size();
             fontCodePage_ = 0;
             fontCharset_ = 0;
             fontCpg_ = 0;
@@ -2142,6 +2145,7 @@ private:
     QHash<int, Font> fonts_;
     int fontEntry_ = 0;
     bool fontPending_ = false;
+    size_t fontDepth_ = 0; // the depth of the group the font began in
     bool fontCharsetSet_ = false;
     int fontCodePage_ = 0;
     int fontCharset_ = 0;

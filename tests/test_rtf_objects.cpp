@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextList>
@@ -307,6 +308,15 @@ TEST(RtfObjects, fontTablesSymbolsDeletionsAndKeptParts) {
     // A font table that opens with a blank is a font table.
     EXPECT_EQ("x", s(textOf("{\\rtf1{ \\fonttbl{\\f0 Arial;}}\\f0 x}", doc)));
     EXPECT_EQ("a b", s(textOf("{\\rtf1 a{ b}}", doc))); // a blank after a brace is still text
+    // Word writes each font with {\*\panose} or {\*\falt}: the name after them is the font's.
+    EXPECT_EQ("\u27A2", s(textOf("{\\rtf1{\\fonttbl{\\f1\\fnil\\fcharset2{\\*\\panose 05000000000000000000}"
+                                 "Wingdings;}}\\f1\\'d8}",
+                                 doc)));
+    textOf("{\\rtf1{\\fonttbl{\\f0\\froman{\\*\\panose 02020603050405020304}{\\*\\falt Tms}Times New Roman;}}"
+           "\\f0 x}",
+           doc);
+    EXPECT_EQ("Times New Roman",
+              s(QTextCursor(doc.lastBlock()).charFormat().fontFamilies().toStringList().value(0)));
     // Tracked deletions are no text.
     EXPECT_EQ("ac", s(textOf("{\\rtf1 a{\\deleted b}c}", doc)));
     // Every picture of Wingdings and the Symbol font, also by its place in the private area.
@@ -537,10 +547,22 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
         "{\\rtf1{\\object\\bin3 f4\\m}}",              // data skipped after a word
         "{\\rtf1{\\field{\\fldrslt d}{\\*\\fldinst\\", // cut after a backslash
     };
-    for (const QByteArray& input : inputs) {
-        SCOPED_TRACE(input.toStdString());
+    // Pasted as text: a character no code page holds is written back as \u in a group of its own.
+    const QString pasted[] = {
+        QStringLiteral("{\\rtf1{\\field{\\*\\fldinst P}{\\fonttbl\\f9\uFFFD\\par}}}"), // in a font's name
+    };
+    std::vector<std::pair<std::string, QString>> all;
+    for (const QByteArray& input : inputs)
+        all.emplace_back(input.toStdString(), QString());
+    for (const QString& input : pasted)
+        all.emplace_back(input.toStdString(), input);
+    for (const auto& [shown, text] : all) {
+        SCOPED_TRACE(shown);
         QTextDocument doc;
-        rtf::read(input, doc);
+        if (text.isEmpty())
+            rtf::read(QByteArray::fromStdString(shown), doc);
+        else
+            rtf::read(text, doc);
         const QByteArray written = rtf::write(doc);
         QTextDocument back;
         rtf::read(written, back);
