@@ -408,6 +408,11 @@ struct Group {
     qsizetype start = 0; // where its brace stands
     int field = -1;      // the field it belongs to
     bool opensField = false;
+    // Where the document's tables stand: directly in the document's group, or in {\upr}'s
+    // Unicode part there. A table anywhere else (inside a field or a kept part) is no table of
+    // the document's and is skipped.
+    bool tablesHere = false;
+    bool tablesInside = false; // in the groups opened directly in this one
 };
 
 struct Font {
@@ -547,11 +552,14 @@ private:
         }
         if (stack_.empty()) {
             stack_.push_back(Group{});
+            top().tablesInside = true;
         } else {
             Group g = top();
             if (g.dest == Dest::Upr)
                 g.dest = Dest::UprPart;
             g.opensField = false;
+            g.tablesHere = g.tablesInside;
+            g.tablesInside = false;
             stack_.push_back(g);
         }
         top().start = i_ - 1;
@@ -759,6 +767,7 @@ private:
         if (g.dest == Dest::UprPart) {
             if (kw == Kw::Ud) {
                 g.dest = Dest::Text;
+                g.tablesInside = g.tablesHere;
                 return;
             }
             skipCurrentGroup();
@@ -826,7 +835,21 @@ private:
         switch (kw) {
         case Kw::Upr:
             g.dest = Dest::Upr;
+            g.tablesInside = g.tablesHere;
             return true;
+        case Kw::FontTable:
+        case Kw::ColorTable:
+        case Kw::ListTable:
+        case Kw::ListOverrideTable:
+            if (!g.tablesHere) {
+                skipCurrentGroup();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+        switch (kw) {
         case Kw::FontTable:
             g.dest = Dest::FontTable;
             return true;
