@@ -1038,7 +1038,7 @@ private:
             return;
         fields_[size_t(field)].instruction = keptRaw(whole);
         const qsizetype word = whole.indexOf(u"fldinst");
-        fields_[size_t(field)].href = hyperlinkTarget(plainText(whole.mid(word + 7)).trimmed());
+        fields_[size_t(field)].href = hyperlinkTarget(plainText(whole.mid(word + 7), top().uc).trimmed());
     }
 
     void endField(const Group& closed) {
@@ -1052,15 +1052,32 @@ private:
         emitObject(object, Role::Plain);
     }
 
-    // The text of a stretch of RTF: its words and optional groups left out.
-    QString plainText(QStringView rtf) const {
+    // The text of a stretch of RTF: its words and optional groups left out, its characters
+    // (\'hh in the document's code page, \uN and what stands in for it) as they read.
+    QString plainText(QStringView rtf, int uc) const {
         QString out;
+        QByteArray bytes; // \'hh still to decode
+        auto flush = [&] {
+            if (!bytes.isEmpty())
+                out += decode(bytes, docCodePage_);
+            bytes.clear();
+        };
+        int fallback = 0; // characters after a \uN that stand in for it
         const qsizetype n = rtf.size();
         for (qsizetype k = 0; k < n; ++k) {
             const QChar c = rtf[k];
-            if (c == u'{' || c == u'}' || c == u'\r' || c == u'\n')
+            if (c == u'{' || c == u'}') {
+                fallback = 0;
+                continue;
+            }
+            if (c == u'\r' || c == u'\n')
                 continue;
             if (c != u'\\') {
+                if (fallback > 0) {
+                    --fallback;
+                    continue;
+                }
+                flush();
                 out += c;
                 continue;
             }
@@ -1079,22 +1096,61 @@ private:
                         --depth;
                 }
                 --k;
-            } else if (d == u'\'' && k + 2 < n) {
-                out += QChar(char16_t(hexValue(rtf[k + 1].unicode()) * 16 + hexValue(rtf[k + 2].unicode())));
-                k += 2;
+                fallback = 0;
+            } else if (d == u'\'') {
+                // Two hexadecimal digits; a lone one is dropped with its escape.
+                int value = 0;
+                int digits = 0;
+                while (digits < 2 && k + 1 < n && hexValue(rtf[k + 1].unicode()) >= 0) {
+                    value = value * 16 + hexValue(rtf[++k].unicode());
+                    ++digits;
+                }
+                if (digits < 2)
+                    continue;
+                if (fallback > 0) {
+                    --fallback;
+                    continue;
+                }
+                bytes += char(value);
             } else if (isLetter(d.unicode())) {
+                const qsizetype name = k;
                 while (k < n && isLetter(rtf[k].unicode()))
                     ++k;
-                if (k < n && rtf[k] == u'-')
+                const QStringView word = rtf.mid(name, k - name);
+                const bool negative = k < n && rtf[k] == u'-';
+                if (negative)
                     ++k;
-                while (k < n && rtf[k].isDigit())
+                qint64 value = 0;
+                bool hasValue = false;
+                while (k < n && isDigit(rtf[k].unicode())) {
+                    value = std::min<qint64>(value * 10 + (rtf[k].unicode() - u'0'), kMaxParameter);
+                    hasValue = true;
                     ++k;
+                }
                 if (k >= n || rtf[k] != u' ')
                     --k;
+                if (fallback > 0) {
+                    --fallback;
+                    continue;
+                }
+                const int param = int(negative ? -value : value);
+                if (word == u"u" && hasValue) {
+                    flush();
+                    out += QChar(char16_t(param < 0 ? param + 65536 : param));
+                    fallback = uc;
+                } else if (word == u"uc" && hasValue) {
+                    uc = std::clamp(param, 0, kMaxFallback);
+                }
             } else {
+                if (fallback > 0) {
+                    --fallback;
+                    continue;
+                }
+                flush();
                 out += d;
             }
         }
+        flush();
         return out;
     }
 

@@ -526,6 +526,34 @@ TEST(RtfObjects, pastedTablesListsPicturesAndLinksAreStoredAsSuch) {
     EXPECT_EQ(2, twice.count("HYPERLINK \"http://studio.example/rx/1\""));
 }
 
+QString firstLinkTarget(const QTextDocument& doc) {
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isAnchor())
+                return it.fragment().charFormat().anchorHref();
+    return QString();
+}
+
+TEST(RtfObjects, linkTargetsKeepCharactersBeyondAscii) {
+    // A link made in the notes (pasted from a browser) keeps its target when saved and opened.
+    const QString target =
+        QStringLiteral("http://studio.example/referti/caff\u00E8 \u20AC \u03A9\u0421\u0442");
+    QTextDocument doc;
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setAnchorHref(target);
+    QTextCursor(&doc).insertText(QStringLiteral("referto"), link);
+    QTextDocument back;
+    rtf::read(rtf::write(doc), back);
+    EXPECT_EQ(s(target), s(firstLinkTarget(back)));
+    // Written by Word: characters of the document's code page and beyond it.
+    rtf::read(
+        QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\field{\\*\\fldinst HYPERLINK \"http://x/\\'c4\\uc2\\u937 "
+                   "xx\\'80\"}{\\fldrslt a}}}"),
+        back);
+    EXPECT_EQ("http://x/\u0414\u03A9\u0402", s(firstLinkTarget(back)));
+}
+
 TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
     // Inputs like those fuzzing found: kept parts whose RTF, written back, read otherwise.
     const QByteArray inputs[] = {
