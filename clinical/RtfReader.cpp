@@ -439,6 +439,18 @@ struct ListDefinition {
     std::vector<ListLevel> levels;
 };
 
+// The two hexadecimal digits of \'hh at `at`, which moves past those read; -1 where fewer than
+// two stand there (a file cut short), and the escape is dropped.
+int hexByte(QStringView s, qsizetype& at) {
+    int value = 0;
+    for (int digits = 0; digits < 2; ++digits) {
+        if (at >= s.size() || hexValue(s[at].unicode()) < 0)
+            return -1;
+        value = value * 16 + hexValue(s[at++].unicode());
+    }
+    return value;
+}
+
 // The target of a HYPERLINK field's instruction, or an empty text for other fields.
 QString hyperlinkTarget(const QString& instruction) {
     QStringList args;
@@ -700,15 +712,8 @@ private:
         releaseBlanks();
         fresh_ = false;
         if (c == u'\'') {
-            // Two hexadecimal digits; a lone one (a file cut short) is dropped with its escape.
-            int value = 0;
-            int digits = 0;
-            while (digits < 2 && i_ < n && hexValue(src_[i_].unicode()) >= 0) {
-                value = value * 16 + hexValue(src_[i_].unicode());
-                ++digits;
-                ++i_;
-            }
-            if (digits < 2)
+            const int value = hexByte(src_, i_);
+            if (value < 0)
                 return;
             if (fallback_ > 0) {
                 --fallback_;
@@ -1098,14 +1103,10 @@ private:
                 --k;
                 fallback = 0;
             } else if (d == u'\'') {
-                // Two hexadecimal digits; a lone one is dropped with its escape.
-                int value = 0;
-                int digits = 0;
-                while (digits < 2 && k + 1 < n && hexValue(rtf[k + 1].unicode()) >= 0) {
-                    value = value * 16 + hexValue(rtf[++k].unicode());
-                    ++digits;
-                }
-                if (digits < 2)
+                qsizetype at = k + 1;
+                const int value = hexByte(rtf, at);
+                k = at - 1;
+                if (value < 0)
                     continue;
                 if (fallback > 0) {
                     --fallback;
