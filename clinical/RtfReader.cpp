@@ -1058,7 +1058,8 @@ private:
     }
 
     // The text of a stretch of RTF: its words and optional groups left out, its characters
-    // (\'hh in the document's code page, \uN and what stands in for it) as they read.
+    // (\'hh and a file's bytes in the document's code page, \uN and what stands in for it) as
+    // they read. It reads what rawOf() writes of the same stretch as the same text.
     QString plainText(QStringView rtf, int uc) const {
         QString out;
         QByteArray bytes; // \'hh still to decode
@@ -1067,19 +1068,31 @@ private:
                 out += decode(bytes, docCodePage_);
             bytes.clear();
         };
-        int fallback = 0; // characters after a \uN that stand in for it
+        int fallback = 0;         // characters after a \uN that stand in for it
+        std::vector<int> outerUc; // \uc of the groups around, restored as each one ends
         const qsizetype n = rtf.size();
         for (qsizetype k = 0; k < n; ++k) {
             const QChar c = rtf[k];
             if (c == u'{' || c == u'}') {
                 fallback = 0;
+                if (c == u'{') {
+                    outerUc.push_back(uc);
+                } else if (!outerUc.empty()) {
+                    uc = outerUc.back();
+                    outerUc.pop_back();
+                }
                 continue;
             }
-            if (c == u'\r' || c == u'\n')
+            if (c == u'\r' || c == u'\n' || c.unicode() == 0)
                 continue;
             if (c != u'\\') {
                 if (fallback > 0) {
                     --fallback;
+                    continue;
+                }
+                // A file's bytes beyond ASCII are in the document's code page, as \'hh is.
+                if (bytes_ && c.unicode() >= 0x80 && c.unicode() <= 0xFF) {
+                    bytes += char(c.unicode());
                     continue;
                 }
                 flush();
@@ -1089,7 +1102,9 @@ private:
             if (++k >= n)
                 break;
             const QChar d = rtf[k];
-            if (d == u'*') {
+            if (d.unicode() >= 0x80 || d.unicode() == 0) {
+                continue; // a control symbol RTF does not define: nothing
+            } else if (d == u'*') {
                 // Skip the optional group whose star this is.
                 int depth = 1;
                 while (++k < n && depth > 0) {
@@ -1139,6 +1154,9 @@ private:
                     flush();
                     out += QChar(char16_t(param < 0 ? param + 65536 : param));
                     fallback = uc;
+                } else if (word == u"bin" && hasValue && !negative) {
+                    // Binary data outside a picture: no text.
+                    k = std::min<qsizetype>(k + 1 + value, n) - 1;
                 } else if (word == u"uc" && hasValue) {
                     uc = std::clamp(param, 0, kMaxFallback);
                 }
@@ -1243,15 +1261,16 @@ private:
             const bool undefinedSymbol =
                 c == u'\\' && k + 1 < n && (part[k + 1].unicode() >= 0x80 || part[k + 1].unicode() == 0);
             if (undefinedSymbol || c == 0) {
-                // A NUL, or a control symbol RTF does not define: nothing, but no word or number
-                // may run on into what follows it.
+                // A NUL, or a control symbol RTF does not define: nothing, but a control word
+                // before it may not run on into a letter or number after it.
                 qsizetype next = k + (undefinedSymbol ? 2 : 1);
                 while (next < n && part[next].unicode() == 0)
                     ++next;
-                auto joins = [](char16_t x) { return isLetter(x) || isDigit(x) || x == u'-'; };
-                if (!out.isEmpty() && joins(char16_t(uchar(out.back()))) && next < n &&
-                    joins(part[next].unicode()))
+                auto joins = [](char16_t x) { return isLetter(x) || isDigit(x) || x == u'-' || x == u' '; };
+                if (wordBefore && next < n && joins(part[next].unicode()))
                     out += ' ';
+                else
+                    afterWord = wordBefore;
                 k = next - 1;
                 continue;
             }

@@ -552,6 +552,21 @@ TEST(RtfObjects, linkTargetsKeepCharactersBeyondAscii) {
                    "xx\\'80\"}{\\fldrslt a}}}"),
         back);
     EXPECT_EQ("http://x/\u0414\u03A9\u0402", s(firstLinkTarget(back)));
+    // Targets as other programs write them, read and saved alike: a file's bytes beyond ASCII
+    // in its code page, a backslash before such a byte escaping nothing, \uc within a group.
+    const std::pair<QByteArray, QString> written[] = {
+        {"HYPERLINK \"http://x/caff\xe8\x80\"", QStringLiteral("http://x/caff\u00E8\u20AC")},
+        {"HYPERLINK \"ht\\\xfftp://x/\"", QStringLiteral("http://x/")},
+        {"HYPERLINK \"http://x/{\\uc2\\u1055 ab}\\u1056?z\"", QStringLiteral("http://x/\u041F\u0420z")},
+    };
+    for (const auto& [instruction, expected] : written) {
+        SCOPED_TRACE(instruction.toStdString());
+        rtf::read("{\\rtf1\\ansi{\\field{\\*\\fldinst " + instruction + "}{\\fldrslt a}}}", back);
+        EXPECT_EQ(s(expected), s(firstLinkTarget(back)));
+        QTextDocument again;
+        rtf::read(rtf::write(back), again);
+        EXPECT_EQ(s(expected), s(firstLinkTarget(again)));
+    }
 }
 
 TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
