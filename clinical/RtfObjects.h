@@ -106,6 +106,9 @@ struct Object {
 };
 
 QTextCharFormat objectFormat(const Object& object);
+// The target that a field's kept instruction (kFieldProperty) gives where it is read in a note as
+// written (code page 1252, \uc1); empty where it is no HYPERLINK.
+QString linkTarget(const QByteArray& instruction);
 bool isObject(const QTextFormat& format);
 Object objectOf(const QTextFormat& format);
 

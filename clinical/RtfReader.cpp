@@ -490,6 +490,123 @@ QString hyperlinkTarget(const QString& instruction) {
     return target;
 }
 
+// The text of a stretch of RTF: its words and optional groups left out, its characters
+// (\'hh in `codePage`, and so a file's bytes beyond ASCII where `bytesAbove`; \uN and what
+// stands in for it) as they read. It reads what the reader keeps of the same stretch (written
+// back as ASCII) as the same text.
+QString textOf(QStringView rtf, int uc, int codePage, bool bytesAbove) {
+    QString out;
+    QByteArray bytes; // \'hh still to decode
+    auto flush = [&] {
+        if (!bytes.isEmpty())
+            out += decode(bytes, codePage);
+        bytes.clear();
+    };
+    int fallback = 0;         // characters after a \uN that stand in for it
+    std::vector<int> outerUc; // \uc of the groups around, restored as each one ends
+    const qsizetype n = rtf.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        const QChar c = rtf[k];
+        if (c == u'{' || c == u'}') {
+            fallback = 0;
+            if (c == u'{') {
+                outerUc.push_back(uc);
+            } else if (!outerUc.empty()) {
+                uc = outerUc.back();
+                outerUc.pop_back();
+            }
+            continue;
+        }
+        if (c == u'\r' || c == u'\n' || c.unicode() == 0)
+            continue;
+        if (c != u'\\') {
+            if (fallback > 0) {
+                --fallback;
+                continue;
+            }
+            // A file's bytes beyond ASCII are in the document's code page, as \'hh is.
+            if (bytesAbove && c.unicode() >= 0x80 && c.unicode() <= 0xFF) {
+                bytes += char(c.unicode());
+                continue;
+            }
+            flush();
+            out += c;
+            continue;
+        }
+        if (++k >= n)
+            break;
+        const QChar d = rtf[k];
+        if (d.unicode() >= 0x80 || d.unicode() == 0) {
+            continue; // a control symbol RTF does not define: nothing
+        } else if (d == u'*') {
+            // Skip the optional group whose star this is.
+            int depth = 1;
+            while (++k < n && depth > 0) {
+                if (rtf[k] == u'\\')
+                    ++k;
+                else if (rtf[k] == u'{')
+                    ++depth;
+                else if (rtf[k] == u'}')
+                    --depth;
+            }
+            --k;
+            fallback = 0;
+        } else if (d == u'\'') {
+            qsizetype at = k + 1;
+            const int value = hexByte(rtf, at);
+            k = at - 1;
+            if (value < 0)
+                continue;
+            if (fallback > 0) {
+                --fallback;
+                continue;
+            }
+            bytes += char(value);
+        } else if (isLetter(d.unicode())) {
+            const qsizetype name = k;
+            while (k < n && isLetter(rtf[k].unicode()))
+                ++k;
+            const QStringView word = rtf.mid(name, k - name);
+            const bool negative = k < n && rtf[k] == u'-';
+            if (negative)
+                ++k;
+            qint64 value = 0;
+            bool hasValue = false;
+            while (k < n && isDigit(rtf[k].unicode())) {
+                value = std::min<qint64>(value * 10 + (rtf[k].unicode() - u'0'), kMaxParameter);
+                hasValue = true;
+                ++k;
+            }
+            if (k >= n || rtf[k] != u' ')
+                --k;
+            if (fallback > 0) {
+                --fallback;
+                continue;
+            }
+            const int param = int(negative ? -value : value);
+            if (word == u"u" && hasValue) {
+                flush();
+                out += QChar(char16_t(param < 0 ? param + 65536 : param));
+                fallback = uc;
+            } else if (word == u"bin" && hasValue && !negative) {
+                // Binary data outside a picture: no text.
+                k = std::min<qsizetype>(k + 1 + value, n) - 1;
+            } else if (word == u"uc" && hasValue) {
+                uc = std::clamp(param, 0, kMaxFallback);
+            }
+        } else {
+            if (fallback > 0) {
+                --fallback;
+                continue;
+            }
+            flush();
+            out += d;
+        }
+    }
+    flush();
+    return out;
+}
+
 class Reader {
 public:
     Reader(QStringView src, bool bytes, QTextDocument& doc) : src_(src), bytes_(bytes), sink_(doc) {}
@@ -1057,121 +1174,7 @@ private:
         emitObject(object, Role::Plain);
     }
 
-    // The text of a stretch of RTF: its words and optional groups left out, its characters
-    // (\'hh and a file's bytes in the document's code page, \uN and what stands in for it) as
-    // they read. It reads what rawOf() writes of the same stretch as the same text.
-    QString plainText(QStringView rtf, int uc) const {
-        QString out;
-        QByteArray bytes; // \'hh still to decode
-        auto flush = [&] {
-            if (!bytes.isEmpty())
-                out += decode(bytes, docCodePage_);
-            bytes.clear();
-        };
-        int fallback = 0;         // characters after a \uN that stand in for it
-        std::vector<int> outerUc; // \uc of the groups around, restored as each one ends
-        const qsizetype n = rtf.size();
-        for (qsizetype k = 0; k < n; ++k) {
-            const QChar c = rtf[k];
-            if (c == u'{' || c == u'}') {
-                fallback = 0;
-                if (c == u'{') {
-                    outerUc.push_back(uc);
-                } else if (!outerUc.empty()) {
-                    uc = outerUc.back();
-                    outerUc.pop_back();
-                }
-                continue;
-            }
-            if (c == u'\r' || c == u'\n' || c.unicode() == 0)
-                continue;
-            if (c != u'\\') {
-                if (fallback > 0) {
-                    --fallback;
-                    continue;
-                }
-                // A file's bytes beyond ASCII are in the document's code page, as \'hh is.
-                if (bytes_ && c.unicode() >= 0x80 && c.unicode() <= 0xFF) {
-                    bytes += char(c.unicode());
-                    continue;
-                }
-                flush();
-                out += c;
-                continue;
-            }
-            if (++k >= n)
-                break;
-            const QChar d = rtf[k];
-            if (d.unicode() >= 0x80 || d.unicode() == 0) {
-                continue; // a control symbol RTF does not define: nothing
-            } else if (d == u'*') {
-                // Skip the optional group whose star this is.
-                int depth = 1;
-                while (++k < n && depth > 0) {
-                    if (rtf[k] == u'\\')
-                        ++k;
-                    else if (rtf[k] == u'{')
-                        ++depth;
-                    else if (rtf[k] == u'}')
-                        --depth;
-                }
-                --k;
-                fallback = 0;
-            } else if (d == u'\'') {
-                qsizetype at = k + 1;
-                const int value = hexByte(rtf, at);
-                k = at - 1;
-                if (value < 0)
-                    continue;
-                if (fallback > 0) {
-                    --fallback;
-                    continue;
-                }
-                bytes += char(value);
-            } else if (isLetter(d.unicode())) {
-                const qsizetype name = k;
-                while (k < n && isLetter(rtf[k].unicode()))
-                    ++k;
-                const QStringView word = rtf.mid(name, k - name);
-                const bool negative = k < n && rtf[k] == u'-';
-                if (negative)
-                    ++k;
-                qint64 value = 0;
-                bool hasValue = false;
-                while (k < n && isDigit(rtf[k].unicode())) {
-                    value = std::min<qint64>(value * 10 + (rtf[k].unicode() - u'0'), kMaxParameter);
-                    hasValue = true;
-                    ++k;
-                }
-                if (k >= n || rtf[k] != u' ')
-                    --k;
-                if (fallback > 0) {
-                    --fallback;
-                    continue;
-                }
-                const int param = int(negative ? -value : value);
-                if (word == u"u" && hasValue) {
-                    flush();
-                    out += QChar(char16_t(param < 0 ? param + 65536 : param));
-                    fallback = uc;
-                } else if (word == u"bin" && hasValue && !negative) {
-                    // Binary data outside a picture: no text.
-                    k = std::min<qsizetype>(k + 1 + value, n) - 1;
-                } else if (word == u"uc" && hasValue) {
-                    uc = std::clamp(param, 0, kMaxFallback);
-                }
-            } else {
-                if (fallback > 0) {
-                    --fallback;
-                    continue;
-                }
-                flush();
-                out += d;
-            }
-        }
-        flush();
-        return out;
-    }
+    QString plainText(QStringView rtf, int uc) const { return textOf(rtf, uc, docCodePage_, bytes_); }
 
     // ---- kept RTF ----
 
@@ -2336,6 +2339,13 @@ void read(const QByteArray& rtf, QTextDocument& document) {
 
 void read(QStringView rtf, QTextDocument& document) {
     readInto(rtf, false, document);
+}
+
+QString linkTarget(const QByteArray& instruction) {
+    const qsizetype word = instruction.indexOf("fldinst");
+    if (word < 0)
+        return QString();
+    return hyperlinkTarget(textOf(QString::fromLatin1(instruction.mid(word + 7)), 1, 1252, false).trimmed());
 }
 
 } // namespace qv::rtf

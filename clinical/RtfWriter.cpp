@@ -468,14 +468,21 @@ private:
             instruction = format.property(kFieldProperty).toByteArray();
             serial = format.intProperty(kFieldSerial);
             context = format.property(kContextProperty).value<std::shared_ptr<const Context>>();
-        } else if (format.isAnchor() && !format.anchorHref().isEmpty()) {
+        }
+        // A link's instruction as it was read, unless it reads as another target in the note
+        // as written (its bytes were in another code page, its \uN had other stand-ins): then
+        // the link is written with its target as it was read.
+        if (format.isAnchor() && !format.anchorHref().isEmpty() &&
+            (instruction.isEmpty() || !keepsTarget(instruction, format.anchorHref()))) {
             QString href = format.anchorHref();
             href.replace(QLatin1Char('"'), QLatin1String("%22"))
                 .replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+            if (instruction.isEmpty())
+                serial = -1;
             instruction = "{\\*\\fldinst{HYPERLINK \"";
             appendText(instruction, href);
             instruction += "\"}}";
-            serial = -1;
+            context.reset();
         }
         if (fieldOpen_ && instruction == fieldInstruction_ && serial == fieldSerial_)
             return;
@@ -487,6 +494,15 @@ private:
         fieldSerial_ = serial;
         fieldSaved_ = current_;
         out += "{\\field" + remap(instruction, context.get()) + "{\\fldrslt ";
+    }
+
+    bool keepsTarget(const QByteArray& instruction, const QString& href) {
+        if (instruction != checkedInstruction_ || href != checkedHref_) {
+            checkedInstruction_ = instruction;
+            checkedHref_ = href;
+            checkedKeeps_ = linkTarget(instruction) == href;
+        }
+        return checkedKeeps_;
     }
 
     void closeField(QByteArray& out) {
@@ -670,6 +686,9 @@ private:
     bool fieldOpen_ = false;
     QByteArray fieldInstruction_;
     int fieldSerial_ = 0;
+    QByteArray checkedInstruction_; // the last link instruction checked, and its target
+    QString checkedHref_;
+    bool checkedKeeps_ = false;
     Run fieldSaved_;
 };
 

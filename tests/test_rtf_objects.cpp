@@ -553,19 +553,30 @@ TEST(RtfObjects, linkTargetsKeepCharactersBeyondAscii) {
         back);
     EXPECT_EQ("http://x/\u0414\u03A9\u0402", s(firstLinkTarget(back)));
     // Targets as other programs write them, read and saved alike: a file's bytes beyond ASCII
-    // in its code page, a backslash before such a byte escaping nothing, \uc within a group.
-    const std::pair<QByteArray, QString> written[] = {
-        {"HYPERLINK \"http://x/caff\xe8\x80\"", QStringLiteral("http://x/caff\u00E8\u20AC")},
-        {"HYPERLINK \"ht\\\xfftp://x/\"", QStringLiteral("http://x/")},
-        {"HYPERLINK \"http://x/{\\uc2\\u1055 ab}\\u1056?z\"", QStringLiteral("http://x/\u041F\u0420z")},
+    // in its code page, a backslash before such a byte escaping nothing, \uc within a group;
+    // bytes of another code page and \uN with two stand-ins, where the note is written in
+    // code page 1252 with one.
+    const std::pair<QByteArray, QString> links[] = {
+        {"{\\rtf1\\ansi{\\field{\\*\\fldinst HYPERLINK \"http://x/caff\xe8\x80\"}{\\fldrslt a}}}",
+         QStringLiteral("http://x/caff\u00E8\u20AC")},
+        {"{\\rtf1\\ansi{\\field{\\*\\fldinst HYPERLINK \"ht\\\xfftp://x/\"}{\\fldrslt a}}}",
+         QStringLiteral("http://x/")},
+        {"{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"http://x/{\\uc2\\u1055 ab}\\u1056?z\"}{\\fldrslt a}}}",
+         QStringLiteral("http://x/\u041F\u0420z")},
+        {"{\\rtf1\\ansi\\ansicpg1251{\\field{\\*\\fldinst HYPERLINK \"http://x/\\'ef\xf0\" \\o "
+         "\"t\"}{\\fldrslt a}}}",
+         QStringLiteral("http://x/\u043F\u0440")},
+        {"{\\rtf1\\uc2{\\field{\\*\\fldinst HYPERLINK \"http://x/\\u1055 ab\"}{\\fldrslt a}}}",
+         QStringLiteral("http://x/\u041F")},
     };
-    for (const auto& [instruction, expected] : written) {
-        SCOPED_TRACE(instruction.toStdString());
-        rtf::read("{\\rtf1\\ansi{\\field{\\*\\fldinst " + instruction + "}{\\fldrslt a}}}", back);
+    for (const auto& [note, expected] : links) {
+        SCOPED_TRACE(note.toStdString());
+        rtf::read(note, back);
         EXPECT_EQ(s(expected), s(firstLinkTarget(back)));
         QTextDocument again;
         rtf::read(rtf::write(back), again);
         EXPECT_EQ(s(expected), s(firstLinkTarget(again)));
+        EXPECT_EQ("a", s(again.toPlainText()));
     }
 }
 
