@@ -157,6 +157,30 @@ void appendText(QByteArray& out, QStringView text) {
     }
 }
 
+// A link's target inside its instruction's quotes, to read back as it is: every character
+// that is not printable ASCII as \'hh or \uN (a tab or a no-break space are no words here).
+void appendTarget(QByteArray& out, QStringView target) {
+    for (const QChar ch : target) {
+        const char16_t c = ch.unicode();
+        if (c == u'"') {
+            out += "%22"; // the quotes end the target
+        } else if (c == u'\\' || c == u'{' || c == u'}') {
+            out += '\\';
+            out += char(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += char(c);
+        } else if (c < 0x80) {
+            appendHex(out, uchar(c));
+        } else if (const uchar b = cp1252Byte(c)) {
+            appendHex(out, b);
+        } else {
+            out += "\\u";
+            out += QByteArray::number(c > 0x7FFF ? int(c) - 0x10000 : int(c));
+            out += '?';
+        }
+    }
+}
+
 constexpr int kPageWidthTwips = 9000; // a table of unknown widths fills 6.25 inches
 
 // A font of the font table: the document's own, or one that kept RTF refers to.
@@ -474,13 +498,10 @@ private:
         // the link is written with its target as it was read.
         if (format.isAnchor() && !format.anchorHref().isEmpty() &&
             (instruction.isEmpty() || !keepsTarget(instruction, format.anchorHref()))) {
-            QString href = format.anchorHref();
-            href.replace(QLatin1Char('"'), QLatin1String("%22"))
-                .replace(QLatin1Char('\\'), QLatin1String("\\\\"));
             if (instruction.isEmpty())
                 serial = -1;
             instruction = "{\\*\\fldinst{HYPERLINK \"";
-            appendText(instruction, href);
+            appendTarget(instruction, format.anchorHref());
             instruction += "\"}}";
             context.reset();
         }

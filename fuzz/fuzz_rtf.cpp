@@ -1,10 +1,11 @@
 // The RTF reader and writer: notes come from the database, pasted from other programs or
 // from files. Each input is read (as a file's bytes, or for a share of inputs as a field's
-// text), written and read back with the same text.
+// text), written and read back with the same text and the same links.
 #include "clinical/Rtf.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,25 @@ QTextDocument* document(int which) {
         documents[which]->setUndoRedoEnabled(false);
     }
     return documents[which];
+}
+
+// Where the links' targets change along the text: "offset target" for each change.
+QStringList links(const QTextDocument& document) {
+    QStringList changes;
+    QString last;
+    qsizetype at = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            const QString target = format.isAnchor() ? format.anchorHref() : QString();
+            if (target != last)
+                changes.append(QString::number(at + fragment.position() - block.position()) + u' ' + target);
+            last = target;
+        }
+        at += block.length();
+    }
+    return changes;
 }
 
 } // namespace
@@ -47,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What was read is saved as RTF and read back with its text unchanged.
     QTextDocument& saved = *document(1);
     qv::rtf::read(qv::rtf::write(read), saved);
-    if (saved.toPlainText() != read.toPlainText())
+    if (saved.toPlainText() != read.toPlainText() || links(saved) != links(read))
         __builtin_trap();
 
     // The program is back in its event loop between two notes, where Qt's caches (the fonts of

@@ -555,7 +555,7 @@ TEST(RtfObjects, linkTargetsKeepCharactersBeyondAscii) {
     // Targets as other programs write them, read and saved alike: a file's bytes beyond ASCII
     // in its code page, a backslash before such a byte escaping nothing, \uc within a group;
     // bytes of another code page and \uN with two stand-ins, where the note is written in
-    // code page 1252 with one.
+    // code page 1252 with one (and the target written anew keeps what is no text).
     const std::pair<QByteArray, QString> links[] = {
         {"{\\rtf1\\ansi{\\field{\\*\\fldinst HYPERLINK \"http://x/caff\xe8\x80\"}{\\fldrslt a}}}",
          QStringLiteral("http://x/caff\u00E8\u20AC")},
@@ -568,6 +568,8 @@ TEST(RtfObjects, linkTargetsKeepCharactersBeyondAscii) {
          QStringLiteral("http://x/\u043F\u0440")},
         {"{\\rtf1\\uc2{\\field{\\*\\fldinst HYPERLINK \"http://x/\\u1055 ab\"}{\\fldrslt a}}}",
          QStringLiteral("http://x/\u041F")},
+        {"{\\rtf1\\uc2{\\field{\\*\\fldinst HYPERLINK \"http://x/\\'a0\\u129 ??\\'09\"}{\\fldrslt a}}}",
+         QStringLiteral("http://x/\u00A0\u0081\t")},
     };
     for (const auto& [note, expected] : links) {
         SCOPED_TRACE(note.toStdString());
