@@ -1190,14 +1190,28 @@ private:
         out.reserve(part.size() + 16);
         const qsizetype n = part.size();
         static const char digits[] = "0123456789abcdef";
-        // Whether each open group holds a picture's or object's data, where \bin may stand.
+        // Whether each open group holds a picture's or object's data, where \bin may stand:
+        // \pict or \objdata opens it, as the first word of its group.
         std::vector<char> data{0};
+        bool groupStart = false; // nothing but \* and blanks yet in the group just opened
         // Whether the last thing written is a control word, which a letter or digit after it
         // would run on.
         bool afterWord = false;
         for (qsizetype k = 0; k < n; ++k) {
             const char16_t c = part[k].unicode();
             const bool wordBefore = std::exchange(afterWord, false);
+            const bool atStart = std::exchange(groupStart, false);
+            if (atStart && (c == u' ' || c == u'\r' || c == u'\n')) {
+                out += char(c);
+                groupStart = true;
+                continue;
+            }
+            if (atStart && c == u'\\' && k + 1 < n && part[k + 1] == u'*') {
+                out += "\\*";
+                ++k;
+                groupStart = true;
+                continue;
+            }
             // A backslash where the input ended escapes nothing: written back, it would escape
             // the brace that closes the group.
             if (c == u'\\' && k + 1 == n)
@@ -1207,6 +1221,7 @@ private:
                     data.push_back(data.back());
                 else if (data.size() > 1)
                     data.pop_back();
+                groupStart = c == u'{';
                 out += char(c);
                 continue;
             }
@@ -1229,7 +1244,7 @@ private:
                     value = std::min<qint64>(value * 10 + (part[d].unicode() - u'0'), kMaxParameter);
                     ++d;
                 }
-                if (name == u"pict" || name == u"objdata")
+                if (atStart && (name == u"pict" || name == u"objdata"))
                     data.back() = 1;
                 if (name == u"bin" && d > e && part[e] != u'-') {
                     if (d < n && part[d] == u' ')

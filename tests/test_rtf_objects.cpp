@@ -603,6 +603,7 @@ TEST(RtfObjects, damagedKeptPartsComeBackAsTheyWereRead) {
         "{\\rtf1{\\object\\bin3 f4\\m}}",              // data skipped after a word
         "{\\rtf1{\\field{\\fldrslt d}{\\*\\fldinst\\", // cut after a backslash
         "{\\rtf1{\\field{\\*\\fldinst P}{\\fonttbl{\\f\\fcharset128 M;}}}\\'83}", // a font table in a field
+        "{\\rtf1 x{\\field{\\*\\fldinst P}\\pict\\bin3 abc}y}",                   // \pict inside a group
     };
     // Pasted as text: a character no code page holds is written back as \u in a group of its own.
     const QString pasted[] = {
