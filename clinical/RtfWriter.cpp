@@ -110,6 +110,19 @@ void appendHex(QByteArray& out, uchar b) {
     out += digits[b & 0xF];
 }
 
+// A character as an escape: \'hh where code page 1252 (or ASCII) has it, else \uN with '?'.
+void appendEscaped(QByteArray& out, char16_t c) {
+    if (c < 0x80) {
+        appendHex(out, uchar(c));
+    } else if (const uchar b = cp1252Byte(c)) {
+        appendHex(out, b);
+    } else {
+        out += "\\u";
+        out += QByteArray::number(c > 0x7FFF ? int(c) - 0x10000 : int(c));
+        out += '?';
+    }
+}
+
 // Text in RTF: ASCII as it is (with \ { } escaped), the rest as \'hh or \uN?.
 void appendText(QByteArray& out, QStringView text) {
     const qsizetype n = text.size();
@@ -147,12 +160,8 @@ void appendText(QByteArray& out, QStringView text) {
         } else if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == QChar::ObjectReplacementCharacter ||
                    c == QChar::ParagraphSeparator || c == 0xFEFF) {
             // Control characters and the placeholders of pictures carry no text.
-        } else if (const uchar b = cp1252Byte(c)) {
-            appendHex(out, b);
         } else {
-            out += "\\u";
-            out += QByteArray::number(c > 0x7FFF ? int(c) - 0x10000 : int(c));
-            out += '?';
+            appendEscaped(out, c);
         }
     }
 }
@@ -169,14 +178,8 @@ void appendTarget(QByteArray& out, QStringView target) {
             out += char(c);
         } else if (c >= 0x20 && c < 0x7F) {
             out += char(c);
-        } else if (c < 0x80) {
-            appendHex(out, uchar(c));
-        } else if (const uchar b = cp1252Byte(c)) {
-            appendHex(out, b);
         } else {
-            out += "\\u";
-            out += QByteArray::number(c > 0x7FFF ? int(c) - 0x10000 : int(c));
-            out += '?';
+            appendEscaped(out, c);
         }
     }
 }
