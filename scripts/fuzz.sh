@@ -23,21 +23,22 @@ if [ ${#targets[@]} -eq 0 ]; then
     exit 1
 fi
 
+# Sets an AddressSanitizer option unless the caller's ASAN_OPTIONS set it already.
+asan_default() {
+    case ":${ASAN_OPTIONS:-}:" in
+        *:"$1"=*) ;;
+        *) export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}$1=$2 ;;
+    esac
+}
 # AddressSanitizer keeps 256 MB of freed blocks by default; with the allocator's own caches a
 # target that allocates on every input then grows past the 512 MB limit in a few million runs
 # without leaking anything. A smaller quarantine still catches a use after free.
-case ":${ASAN_OPTIONS:-}:" in
-    *:quarantine_size_mb=*) ;;
-    *) export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=32 ;;
-esac
+asan_default quarantine_size_mb 32
 # Recording where each block was allocated and freed (30 frames by default, on every
 # allocation) takes some 15 % of fuzz_rtf's time. Without it a report still names the faulty
 # access, not those two places: run the target on the input kept in the findings folder
 # (build-hardening/fuzz/fuzz_rtf FILE) to see them.
-case ":${ASAN_OPTIONS:-}:" in
-    *:malloc_context_size=*) ;;
-    *) export ASAN_OPTIONS=$ASAN_OPTIONS:malloc_context_size=0 ;;
-esac
+asan_default malloc_context_size 0
 
 rss_limit=512
 [ "$seconds" -gt 600 ] && rss_limit=2048
